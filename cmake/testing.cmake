@@ -1,0 +1,20 @@
+# Every test binary runs under Wine through the wrapper that the build configures for its
+# own prefix; ctest starts it as the cross-compiling emulator.
+
+configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+               @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh CACHE FILEPATH "" FORCE)
+
+# ph_add_test(NAME SOURCES ... [LIBS ...] [TIMEOUT seconds])
+# One GoogleTest binary, one ctest entry: its test cases run inside one Wine process.
+function(ph_add_test name)
+  cmake_parse_arguments(arg "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gmock_main)
+  ph_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${arg_TIMEOUT})
+endfunction()

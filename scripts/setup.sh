@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs every tool and library the build needs on a fresh Debian machine.
+# Idempotent: packages already present are left alone, so a second run costs seconds.
+set -euo pipefail
+
+packages=(
+  wine wine32:i386 xvfb xauth
+  g++-mingw-w64-i686-posix libz-mingw-w64-dev mingw-w64-tools
+  libboost-dev nlohmann-json3-dev googletest
+  cmake make file xxd
+)
+
+need_root() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup.sh: run as root to install: $*" >&2
+    exit 1
+  fi
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  need_root "the i386 architecture"
+  dpkg --add-architecture i386
+  rm -f /var/lib/apt/lists/.pagehull-updated
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  need_root "${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The posix-threads compilers give std::thread and std::mutex; make sure they are the ones used.
+command -v i686-w64-mingw32-g++-posix >/dev/null
+command -v npm >/dev/null || { need_root "npm"; apt-get install -y -qq npm >/dev/null; }
+echo "setup: all build dependencies present"

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# wine-session.sh BUILD_DIR COMMAND...
+# Runs COMMAND with one Xvfb and one persistent wineserver for the build's prefix, and stops
+# both afterwards whatever COMMAND's outcome. Exits with COMMAND's status.
+set -uo pipefail
+
+build=$(cd "$1" && pwd); shift
+export WINEPREFIX="$build/wineprefix"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+work=$(mktemp -d)
+xvfb_pid=""
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Xvfb names its display on the given descriptor once it accepts clients: no polling.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+if ! read -r display_number <"$work/display"; then
+  echo "wine-session: Xvfb did not start:" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=":$display_number"
+
+mkdir -p "$WINEPREFIX"
+wineserver -p
+# Boot the prefix now, with output to nowhere: Wine's own background processes (services,
+# explorer) would otherwise start with the first test and inherit its output pipe, and ctest
+# would wait for that pipe to close until the time-out.
+wineboot -i >/dev/null 2>&1 </dev/null
+
+"$@"
