@@ -1,0 +1,94 @@
+#pragma once
+
+// The channel between the host and the add-in: a named pipe for commands and replies, and a
+// shared block with a frame area and an event text area, each with its own mutex and event.
+// The host takes the client role; the add-in's end (the server role) creates the pipe.
+
+#include "CommandRecord.h"
+#include "IChannelControlConsumer.h"
+#include "Win32Handles.h"
+
+#include <cstdint>
+#include <string>
+
+enum class ChannelObject {
+    BrowserEventSignal,
+    BrowserEventMutex,
+    ReplySignal,
+    FrameSignal,
+    FrameMutex,
+    Memory,
+    Pipe,
+};
+
+class CChannelControl {
+public:
+    CChannelControl(int32_t processId, int32_t index, IChannelControlConsumer* consumer);
+    ~CChannelControl();
+
+    CChannelControl(const CChannelControl&) = delete;
+    CChannelControl& operator=(const CChannelControl&) = delete;
+
+    // A host started without the add-in's switches (pid 0, idx -1) has no channel.
+    static bool IsValidKey(int32_t processId, int32_t index);
+    static std::wstring ObjectName(ChannelObject object, int32_t processId, int32_t index);
+
+    // Creates or opens every object and takes the role. True when the channel is usable; an
+    // open channel stays as it is.
+    bool Open(bool serverRole);
+    // Ends the role's thread, then releases every object. Must not be called from inside a
+    // consumer callback.
+    void Close();
+    bool IsOpen() const { return m_open; }
+
+    // The frame width field of the shared block, or null while closed.
+    unsigned char* FrameHeader() const;
+
+    // Host side.
+    void WriteFrame(int32_t width, int32_t height, const void* pixels, uint32_t byteCount);
+    void WriteBrowserEvent(const wchar_t* text, size_t length);
+    void WriteReply(const NsChannel::ReplyRecord& reply);
+
+    // Add-in side (server role).
+    bool CreatePipeServer(bool terminateFirst);
+    // True once a client has opened the pipe, waiting at most timeoutMs for it.
+    bool WaitForClient(DWORD timeoutMs);
+    // Writes the length and a command record; false when the pipe fails or stays full.
+    bool SendCommand(const NsChannel::CommandRecord& command, DWORD timeoutMs);
+    // Waits for the reply signal and reads one reply (length and record) from the pipe.
+    bool ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs);
+
+private:
+    static DWORD WINAPI PipeReaderThread(void* channel);
+    static DWORD WINAPI PipeServerThread(void* channel);
+
+    bool CreateSharedObjects();
+    bool OpenPipeClient();
+    void StopThreads();
+    void ReadCommands();
+    bool ReadOneRecord();
+    void ServeSignals();
+    void ServeFrame();
+    void ServeBrowserEvent();
+
+    int32_t m_processId;
+    int32_t m_index;
+    IChannelControlConsumer* m_consumer;
+    bool m_open = false;
+    NsWin32::CScopedHandle m_browserEventSignal;
+    NsWin32::CScopedHandle m_browserEventMutex;
+    NsWin32::CScopedHandle m_replySignal;
+    NsWin32::CScopedHandle m_frameSignal;
+    NsWin32::CScopedHandle m_frameMutex;
+    uint32_t m_blockSize;
+    NsWin32::CScopedHandle m_mapping;
+    NsWin32::CMappedView m_view;
+    bool m_serverRole = false;
+    NsWin32::CScopedFileHandle m_pipe;
+    // Set by Close to end whichever thread runs; both wait on it besides their own work.
+    NsWin32::CScopedHandle m_stopSignal;
+    // Server role: set once a client has opened the pipe.
+    NsWin32::CScopedHandle m_clientConnected;
+    NsWin32::CThreadOwner m_serverThread;
+    NsWin32::CThreadOwner m_readerThread;
+};
