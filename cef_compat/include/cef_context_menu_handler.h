@@ -1,0 +1,6 @@
+// CefContextMenuHandler: no method of it is called here; a client returns null for it.
+#pragma once
+
+#include "include/cef_base.h"
+
+class CefContextMenuHandler : public virtual CefBase {};

@@ -1,0 +1,55 @@
+// CefRefPtr: holds one reference to a counted object (AddRef on take, Release on drop).
+#pragma once
+
+#include <cstddef>
+#include <utility>
+
+template <class T>
+class CefRefPtr {
+ public:
+  CefRefPtr() = default;
+  CefRefPtr(T* p) : ptr_(p) {  // NOLINT: implicit like the real type
+    if (ptr_) ptr_->AddRef();
+  }
+  CefRefPtr(const CefRefPtr<T>& r) : CefRefPtr(r.ptr_) {}
+  template <typename U>
+  CefRefPtr(const CefRefPtr<U>& r) : CefRefPtr(r.get()) {}  // NOLINT
+  CefRefPtr(CefRefPtr<T>&& r) noexcept : ptr_(r.ptr_) { r.ptr_ = nullptr; }
+  ~CefRefPtr() {
+    if (ptr_) ptr_->Release();
+  }
+
+  T* get() const { return ptr_; }
+  operator T*() const { return ptr_; }
+  T* operator->() const { return ptr_; }
+  T& operator*() const { return *ptr_; }
+
+  CefRefPtr<T>& operator=(T* p) {
+    // AddRef first, so that assigning an object to itself keeps it alive.
+    if (p) p->AddRef();
+    T* old = ptr_;
+    ptr_ = p;
+    if (old) old->Release();
+    return *this;
+  }
+  CefRefPtr<T>& operator=(const CefRefPtr<T>& r) { return *this = r.ptr_; }
+  template <typename U>
+  CefRefPtr<T>& operator=(const CefRefPtr<U>& r) {
+    return *this = r.get();
+  }
+  CefRefPtr<T>& operator=(CefRefPtr<T>&& r) noexcept {
+    if (this != &r) {
+      T* old = ptr_;
+      ptr_ = r.ptr_;
+      r.ptr_ = nullptr;
+      if (old) old->Release();
+    }
+    return *this;
+  }
+
+  void swap(T** pp) { std::swap(ptr_, *pp); }
+  void swap(CefRefPtr<T>& r) { std::swap(ptr_, r.ptr_); }
+
+ private:
+  T* ptr_ = nullptr;
+};
