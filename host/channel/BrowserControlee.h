@@ -4,6 +4,7 @@
 // of the browser's IBrowserControleeConsumer, answers the three queries, and passes frames
 // and event texts from the browser on to the channel.
 
+#include "CommandRecord.h"
 #include "IBrowserControleeConsumer.h"
 #include "IChannelControlConsumer.h"
 
@@ -13,10 +14,6 @@
 #include <string>
 
 class CChannelControl;
-
-namespace NsChannel {
-struct Command;
-}
 
 class CBrowserControlee : public IChannelControlConsumer {
 public:
@@ -40,6 +37,7 @@ public:
 
 private:
     void Dispatch(IBrowserControleeConsumer& consumer, const NsChannel::Command& command);
+    void SendReply(const NsChannel::ReplyRecord& reply);
 
     std::atomic<IBrowserControleeConsumer*> m_consumer;
     std::unique_ptr<CChannelControl> m_channel;

@@ -40,6 +40,9 @@ public:
     // consumer callback.
     void Close();
     bool IsOpen() const { return m_open; }
+    // True when no pipe reader runs (none started, or it ended because the pipe broke),
+    // waiting at most timeoutMs for it to end.
+    bool WaitForReaderEnd(DWORD timeoutMs) const;
 
     // The frame width field of the shared block, or null while closed.
     unsigned char* FrameHeader() const;

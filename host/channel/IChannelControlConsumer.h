@@ -17,7 +17,8 @@ public:
     // followed by the height and the pixels. blockSize is the size of the whole block.
     virtual void OnFrameData(const unsigned char* /*frameHeader*/, uint32_t /*blockSize*/) {}
 
-    // Called with the event mutex held. The event area need not hold a terminator when it is
-    // full, so the text comes with its length in code units.
+    // A copy of the event area's text, taken (and the area emptied) under the event mutex;
+    // the call itself runs after the mutex is released. A full area holds no terminator,
+    // so the text comes with its length in code units.
     virtual void OnBrowserEventData(const wchar_t* /*text*/, size_t /*length*/) {}
 };
