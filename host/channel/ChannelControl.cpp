@@ -352,9 +352,12 @@ void CChannelControl::ServeBrowserEvent()
     }
 }
 
-bool CChannelControl::WaitForClient(DWORD timeoutMs)
+bool CChannelControl::WaitForClient(DWORD timeoutMs, HANDLE giveUpSignal)
 {
-    return m_clientConnected && ::WaitForSingleObject(m_clientConnected.Get(), timeoutMs) == WAIT_OBJECT_0;
+    if (!m_clientConnected)
+        return false;
+    const HANDLE handles[2] = {m_clientConnected.Get(), giveUpSignal};
+    return ::WaitForMultipleObjects(giveUpSignal ? 2 : 1, handles, FALSE, timeoutMs) == WAIT_OBJECT_0;
 }
 
 bool CChannelControl::SendCommand(const NsChannel::CommandRecord& command, DWORD timeoutMs)

@@ -54,8 +54,9 @@ public:
 
     // Add-in side (server role).
     bool CreatePipeServer(bool terminateFirst);
-    // True once a client has opened the pipe, waiting at most timeoutMs for it.
-    bool WaitForClient(DWORD timeoutMs);
+    // True once a client has opened the pipe, waiting at most timeoutMs for it; false as
+    // soon as giveUpSignal (optional, for example the host's process) is set.
+    bool WaitForClient(DWORD timeoutMs, HANDLE giveUpSignal = nullptr);
     // Writes the length and a command record; false when the pipe fails or stays full.
     bool SendCommand(const NsChannel::CommandRecord& command, DWORD timeoutMs);
     // Waits for the reply signal and reads one reply (length and record) from the pipe.
