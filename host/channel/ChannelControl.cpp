@@ -192,9 +192,18 @@ unsigned char* CChannelControl::FrameHeader() const
     return m_view ? m_view.Bytes() + kFrameHeaderOffset : nullptr;
 }
 
+// A header that promises more pixels than were written would lead the add-in to read stale
+// bytes, or past the block, so such a frame is dropped like one that does not fit.
+bool CChannelControl::IsWritableFrame(int32_t width, int32_t height, const void* pixels, uint32_t byteCount)
+{
+    if (width < 0 || height < 0 || byteCount > NsChannel::kPixelCapacity || (byteCount > 0 && pixels == nullptr))
+        return false;
+    return uint64_t{4} * static_cast<uint32_t>(width) * static_cast<uint32_t>(height) <= byteCount;
+}
+
 void CChannelControl::WriteFrame(int32_t width, int32_t height, const void* pixels, uint32_t byteCount)
 {
-    if (!m_view || byteCount > NsChannel::kPixelCapacity || (byteCount > 0 && pixels == nullptr))
+    if (!m_view || !IsWritableFrame(width, height, pixels, byteCount))
         return;
     {
         const CMutexLock lock(m_frameMutex.Get(), kFrameMutexTimeoutMs);

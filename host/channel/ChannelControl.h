@@ -63,6 +63,7 @@ public:
     bool ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs);
 
 private:
+    static bool IsWritableFrame(int32_t width, int32_t height, const void* pixels, uint32_t byteCount);
     static DWORD WINAPI PipeReaderThread(void* channel);
     static DWORD WINAPI PipeServerThread(void* channel);
 

@@ -153,6 +153,10 @@ TEST_F(ChannelFrameTest, ALargestFrameIsWrittenAndALargerOneDropped)
     std::fill(pixels.begin(), pixels.end(), 0xCD);
     channel.WriteFrame(1921, 1080, pixels.data(), static_cast<uint32_t>(pixels.size()));
     EXPECT_FALSE(IsSignalled(frameSignal.Get()));
+    // A header that promises more than the pixels given, or a negative size, is no frame.
+    channel.WriteFrame(2, 2, pixels.data(), 15);
+    channel.WriteFrame(-1, -1, pixels.data(), 4);
+    EXPECT_FALSE(IsSignalled(frameSignal.Get()));
     EXPECT_EQ(block().FrameWidth(), 1920);
     EXPECT_EQ(block().Bytes()[NsChannel::kPixelOffset], 0xAB);
 }

@@ -9,6 +9,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <iostream>
 #include <iterator>
@@ -211,6 +214,9 @@ DriveExit Drive(const Options& options, const std::vector<DriveStep>& steps, IDr
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Lines end in "\n" alone, so scripts on any system read them alike.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     CConsoleOutput output;
     Options options;
     std::wstring error;
