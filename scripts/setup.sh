@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix libz-mingw-w64-dev mingw-w64-tools
   libboost-dev nlohmann-json3-dev googletest
   cmake make file xxd
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev libminizip-dev
 )
 
 need_root() {
