@@ -1,0 +1,454 @@
+#include "engines/scripted_engine.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "runtime/ipc_messages.h"
+#include "runtime/simple_objects.h"
+
+namespace cefcompat {
+namespace {
+
+// Popup widgets larger than this are refused.
+constexpr int kMaxPopupSide = 4096;
+
+bool ArgText(const std::vector<std::string>& tokens, size_t index, std::wstring* text) {
+  std::string utf8;
+  if (index >= tokens.size() || !DecodeText(tokens[index], &utf8)) return false;
+  *text = FromUtf8(utf8);
+  return true;
+}
+
+bool ArgInt(const std::vector<std::string>& tokens, size_t index, int* value) {
+  return index < tokens.size() && ParseInt(tokens[index], value);
+}
+
+bool IsExternalUrl(const std::wstring& url) {
+  static const wchar_t* const kLoaded[] = {L"http", L"https", L"file", L"about", L"data",
+                                           L"chrome", L"chrome-devtools", L"blob", L"ftp"};
+  const std::wstring scheme = SchemeOfUrl(url);
+  if (scheme.empty()) return false;
+  for (const wchar_t* known : kLoaded) {
+    if (scheme == known) return false;
+  }
+  return true;
+}
+
+std::wstring ErrorText(int code) {
+  static const std::map<int, const wchar_t*> kNames = {
+      {ERR_FAILED, L"FAILED"},
+      {ERR_ABORTED, L"ABORTED"},
+      {ERR_TIMED_OUT, L"TIMED_OUT"},
+      {ERR_CONNECTION_REFUSED, L"CONNECTION_REFUSED"},
+      {ERR_NAME_NOT_RESOLVED, L"NAME_NOT_RESOLVED"},
+      {ERR_INTERNET_DISCONNECTED, L"INTERNET_DISCONNECTED"},
+      {ERR_CERT_COMMON_NAME_INVALID, L"CERT_COMMON_NAME_INVALID"},
+      {ERR_CERT_DATE_INVALID, L"CERT_DATE_INVALID"},
+      {ERR_CERT_AUTHORITY_INVALID, L"CERT_AUTHORITY_INVALID"},
+      {ERR_CERT_CONTAINS_ERRORS, L"CERT_CONTAINS_ERRORS"},
+      {ERR_CERT_REVOKED, L"CERT_REVOKED"},
+      {ERR_CERT_INVALID, L"CERT_INVALID"},
+      {ERR_INSECURE_RESPONSE, L"INSECURE_RESPONSE"},
+  };
+  auto it = kNames.find(code);
+  return it != kNames.end() ? std::wstring(L"net::ERR_") + it->second
+                            : L"net::ERROR " + std::to_wstring(code);
+}
+
+std::wstring DialogName(cef_jsdialog_type_t type) {
+  switch (type) {
+    case JSDIALOGTYPE_CONFIRM: return L"confirm";
+    case JSDIALOGTYPE_PROMPT: return L"prompt";
+    default: return L"alert";
+  }
+}
+
+std::wstring AnswerText(const CPageAnswer& answer) {
+  if (!answer.answered) return L"no answer";
+  return answer.accepted ? L"accepted" : L"refused";
+}
+
+}  // namespace
+
+void CScriptedEngine::Start(const std::wstring& url) {
+  // A browser created without an address stays on its empty page: nothing is loaded.
+  if (url.empty()) {
+    m_page.status = L"empty";
+    Repaint();
+    return;
+  }
+  Navigate(url, TT_EXPLICIT, CMove::kPush);
+}
+
+void CScriptedEngine::LoadURL(int64_t frameId, const std::wstring& url) {
+  if (frameId == m_site.MainFrameId()) Navigate(url, TT_EXPLICIT, CMove::kPush);
+  else LoadSubFrame(frameId, url);
+}
+
+void CScriptedEngine::GoBack() {
+  if (CanGoBack()) {
+    Navigate(m_history[static_cast<size_t>(m_index - 1)].url,
+             static_cast<cef_transition_type_t>(TT_EXPLICIT | TT_FORWARD_BACK_FLAG), CMove::kBack);
+  }
+}
+
+void CScriptedEngine::GoForward() {
+  if (CanGoForward()) {
+    Navigate(m_history[static_cast<size_t>(m_index + 1)].url,
+             static_cast<cef_transition_type_t>(TT_EXPLICIT | TT_FORWARD_BACK_FLAG), CMove::kForward);
+  }
+}
+
+void CScriptedEngine::Reload() {
+  if (m_index >= 0) Navigate(m_history[static_cast<size_t>(m_index)].url, TT_RELOAD, CMove::kReload);
+}
+
+CScriptedEngine::COutcome CScriptedEngine::TakeOutcome() {
+  COutcome outcome = m_nextOutcome.value_or(COutcome());
+  m_nextOutcome.reset();
+  return outcome;
+}
+
+void CScriptedEngine::Navigate(const std::wstring& url, cef_transition_type_t transition, CMove move) {
+  const int64_t main = m_site.MainFrameId();
+  if (m_site.BeforeBrowse(main, url, transition)) {
+    m_site.Record(m_site.EventLine("NavigationCancelled").Add("url", url));
+    return;
+  }
+  if (IsExternalUrl(url)) {
+    m_site.ProtocolExecution(url);
+    return;
+  }
+  m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
+  const COutcome outcome = TakeOutcome();
+  if (outcome.failed) {
+    FailMainLoad(url, outcome.errorCode, outcome.errorText);
+    return;
+  }
+  Commit(url, move, outcome.status);
+}
+
+void CScriptedEngine::Commit(const std::wstring& url, CMove move, int status) {
+  switch (move) {
+    case CMove::kPush:
+      m_history.resize(static_cast<size_t>(m_index + 1));
+      m_history.push_back({url, std::wstring()});
+      ++m_index;
+      break;
+    case CMove::kBack: --m_index; break;
+    case CMove::kForward: ++m_index; break;
+    case CMove::kReload: break;
+  }
+  m_site.HistoryChanged(CanGoBack(), CanGoForward());
+  m_site.DetachSubFrames();
+  m_page.NewDocument(url);
+
+  const int64_t main = m_site.MainFrameId();
+  m_site.AddressChange(main, url);
+  m_site.LoadStart(main);
+  // A page without a title of its own is titled by its address.
+  CHistoryEntry& entry = m_history[static_cast<size_t>(m_index)];
+  m_page.title = entry.title.empty() ? url : entry.title;
+  m_site.TitleChange(m_page.title);
+  m_page.status = L"loaded, status " + std::to_wstring(status);
+  m_site.LoadEnd(main, status);
+  m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
+  Repaint();
+}
+
+void CScriptedEngine::FailMainLoad(const std::wstring& url, int errorCode, const std::wstring& errorText) {
+  m_site.LoadError(m_site.MainFrameId(), errorCode, errorText, url);
+  m_page.status = L"failed: " + errorText;
+  m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
+  Repaint();
+}
+
+void CScriptedEngine::LoadSubFrame(int64_t frameId, const std::wstring& url) {
+  auto frame = std::find_if(m_page.subFrames.begin(), m_page.subFrames.end(),
+                            [frameId](const CScriptedPage::CSubFrame& f) { return f.id == frameId; });
+  if (frame == m_page.subFrames.end()) return;
+  if (m_site.BeforeBrowse(frameId, url, TT_AUTO_SUBFRAME)) {
+    m_site.Record(m_site.EventLine("NavigationCancelled").Add("frame", frameId).Add("url", url));
+    return;
+  }
+  const COutcome outcome = TakeOutcome();
+  if (outcome.failed) {
+    m_site.LoadError(frameId, outcome.errorCode, outcome.errorText, url);
+  } else {
+    frame->url = url;
+    m_site.AddressChange(frameId, url);
+    m_site.LoadStart(frameId);
+    m_site.LoadEnd(frameId, outcome.status);
+  }
+  Repaint();
+}
+
+void CScriptedEngine::ExecuteJavaScript(int64_t, const std::wstring& code, const std::wstring& scriptUrl,
+                                        int startLine) {
+  ++m_page.scripts;
+  m_page.lastScript = code + L" @ " + scriptUrl + L":" + std::to_wstring(startLine);
+  Repaint();
+}
+
+void CScriptedEngine::MouseMove(const CefMouseEvent& event, bool mouseLeave) {
+  m_page.mouseX = mouseLeave ? -1 : event.x;
+  m_page.mouseY = mouseLeave ? -1 : event.y;
+  Repaint();
+}
+
+void CScriptedEngine::MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button,
+                                 bool mouseUp, int) {
+  if (mouseUp) return;
+  m_page.AddClick(event.x, event.y, static_cast<int>(button));
+  Repaint();
+}
+
+void CScriptedEngine::MouseWheel(const CefMouseEvent&, int deltaX, int deltaY) {
+  m_page.wheelX += deltaX;
+  m_page.wheelY += deltaY;
+  Repaint();
+}
+
+void CScriptedEngine::Key(const CefKeyEvent& event) {
+  const std::wstring code = std::to_wstring(event.windows_key_code);
+  switch (event.type) {
+    case KEYEVENT_CHAR:
+      m_page.AddTyped(static_cast<wchar_t>(event.character ? event.character : event.windows_key_code));
+      m_page.lastKey = L"char " + code;
+      break;
+    case KEYEVENT_KEYUP: m_page.lastKey = L"up " + code; break;
+    default: m_page.lastKey = L"down " + code; break;
+  }
+  Repaint();
+}
+
+void CScriptedEngine::Focus(bool focused) {
+  m_page.focused = focused;
+  Repaint();
+}
+
+void CScriptedEngine::Hidden(bool hidden) {
+  m_hidden = hidden;
+  if (!hidden) Repaint();
+}
+
+void CScriptedEngine::Invalidate(cef_paint_element_type_t type) {
+  if (type == PET_POPUP) PaintPopup();
+  else Repaint();
+}
+
+void CScriptedEngine::RendererGone() {
+  m_page.rendererGone = true;
+  m_page.status = L"render process ended";
+  Repaint();
+}
+
+void CScriptedEngine::AddNote(const std::wstring& note) {
+  m_page.AddNote(note);
+  Repaint();
+}
+
+void CScriptedEngine::Repaint() {
+  if (m_hidden) return;
+  int width = 0;
+  int height = 0;
+  if (!m_site.ViewSize(&width, &height)) return;
+  CGdiCanvas canvas(width, height);
+  if (!canvas.IsValid()) {
+    m_site.Record(m_site.EventLine("PaintFailed").Add("width", width).Add("height", height));
+    return;
+  }
+  PaintScriptedPage(m_page, canvas);
+  canvas.MakeOpaque();
+  m_site.Paint(PET_VIEW, {CefRect(0, 0, width, height)}, canvas.Bits(), width, height);
+  if (m_popup.visible) PaintPopup();
+}
+
+void CScriptedEngine::PaintPopup() {
+  if (m_hidden || !m_popup.visible) return;
+  CGdiCanvas canvas(m_popup.rect.width, m_popup.rect.height);
+  if (!canvas.IsValid()) return;
+  PaintScriptedPopup(canvas);
+  canvas.MakeOpaque();
+  m_site.Paint(PET_POPUP, {CefRect(0, 0, canvas.Width(), canvas.Height())}, canvas.Bits(),
+               canvas.Width(), canvas.Height());
+}
+
+void CScriptedEngine::CertificateNavigation(int errorCode, const std::wstring& url) {
+  if (m_site.BeforeBrowse(m_site.MainFrameId(), url, TT_EXPLICIT)) return;
+  m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
+  m_site.CertificateError(errorCode, url, [this, errorCode, url](const CPageAnswer& answer) {
+    m_site.Record(m_site.EventLine("CertificateDecision").Add("allowed", answer.answered && answer.accepted));
+    if (answer.answered && answer.accepted) {
+      Commit(url, CMove::kPush, TakeOutcome().status);
+    } else {
+      FailMainLoad(url, errorCode, ErrorText(errorCode));
+    }
+  });
+}
+
+bool CScriptedEngine::ShowPopupWidget(const std::vector<std::string>& args, const Reply& reply) {
+  if (args.size() == 2 && args[1] == "hide") {
+    reply("ok");
+    m_popup.visible = false;
+    m_site.PopupShow(false);
+    Repaint();
+    return true;
+  }
+  CefRect rect;
+  if (args.size() != 6 || args[1] != "show" || !ArgInt(args, 2, &rect.x) || !ArgInt(args, 3, &rect.y) ||
+      !ArgInt(args, 4, &rect.width) || !ArgInt(args, 5, &rect.height) || rect.width <= 0 ||
+      rect.height <= 0 || rect.width > kMaxPopupSide || rect.height > kMaxPopupSide) {
+    reply("error bad-arguments");
+    return true;
+  }
+  reply("ok");
+  m_popup.rect = rect;
+  m_popup.visible = true;
+  m_site.PopupSize(rect);
+  m_site.PopupShow(true);
+  PaintPopup();
+  return true;
+}
+
+void CScriptedEngine::CallNative(const std::vector<std::string>& args, const Reply& reply) {
+  std::wstring name;
+  std::vector<CScriptValue> values;
+  if (!ArgText(args, 1, &name) || name.empty()) {
+    reply("error bad-arguments");
+    return;
+  }
+  for (size_t i = 2; i < args.size(); ++i) {
+    CScriptValue value;
+    if (!CScriptValue::Parse(args[i], &value)) {
+      reply("error bad-value " + args[i]);
+      return;
+    }
+    values.push_back(value);
+  }
+  m_site.CallNative(m_site.MainFrameId(), name, values, [reply](const CNativeCallResult& result) {
+    if (!result.delivered) {
+      reply("error no-renderer");
+      return;
+    }
+    static const char* const kOutcomes[] = {"returned", "threw", "not-handled", "no-such-function", "no-context"};
+    const char* outcome = result.outcome < 5 ? kOutcomes[result.outcome] : "unknown";
+    reply(std::string("ok outcome=") + outcome + " exception=" + EncodeText(result.exception) +
+          " retval=" + result.retval.ToText());
+  });
+}
+
+bool CScriptedEngine::HandleControl(const std::vector<std::string>& args, Reply reply) {
+  const std::string& verb = args[0];
+  std::wstring a, b, c;
+  int n = 0;
+  if (verb == "state") {
+    reply("ok url=" + EncodeText(m_page.url) + " title=" + EncodeText(m_page.title) +
+          " can_go_back=" + (CanGoBack() ? "1" : "0") + " can_go_forward=" + (CanGoForward() ? "1" : "0") +
+          " frames=" + std::to_string(m_page.subFrames.size() + 1));
+  } else if (verb == "next-status" && args.size() == 2 && ArgInt(args, 1, &n)) {
+    m_nextOutcome = COutcome();
+    m_nextOutcome->status = n;
+    reply("ok");
+  } else if (verb == "next-error" && args.size() == 3 && ArgInt(args, 1, &n) && ArgText(args, 2, &a)) {
+    m_nextOutcome = COutcome();
+    m_nextOutcome->failed = true;
+    m_nextOutcome->errorCode = n;
+    m_nextOutcome->errorText = a;
+    reply("ok");
+  } else if (verb == "navigate" && args.size() == 2 && ArgText(args, 1, &a)) {
+    reply("ok");
+    Navigate(a, TT_LINK, CMove::kPush);
+  } else if (verb == "protocol" && args.size() == 2 && ArgText(args, 1, &a) && IsExternalUrl(a)) {
+    reply("ok");
+    Navigate(a, TT_LINK, CMove::kPush);
+  } else if (verb == "title" && args.size() == 2 && ArgText(args, 1, &a)) {
+    reply("ok");
+    m_page.title = a;
+    if (m_index >= 0) m_history[static_cast<size_t>(m_index)].title = a;
+    m_site.TitleChange(a);
+    Repaint();
+  } else if (verb == "subframe" && args.size() == 3 && ArgText(args, 1, &a) && ArgText(args, 2, &b)) {
+    const int64_t id = m_site.CreateSubFrame(a);
+    m_page.subFrames.push_back({id, a, std::wstring()});
+    reply("ok frame=" + std::to_string(id));
+    LoadSubFrame(id, b);
+  } else if (verb == "dialog" && (args.size() == 3 || args.size() == 4) && ArgText(args, 2, &a) &&
+             (args.size() == 3 || ArgText(args, 3, &b))) {
+    cef_jsdialog_type_t type;
+    if (args[1] == "alert") type = JSDIALOGTYPE_ALERT;
+    else if (args[1] == "confirm") type = JSDIALOGTYPE_CONFIRM;
+    else if (args[1] == "prompt") type = JSDIALOGTYPE_PROMPT;
+    else {
+      reply("error bad-arguments");
+      return true;
+    }
+    reply("ok");
+    m_site.RunJSDialog(type, a, b, [this, type](const CPageAnswer& answer) {
+      m_site.Record(m_site.EventLine("DialogResult")
+                        .Add("dialog_type", static_cast<int>(type))
+                        .Add("answered", answer.answered)
+                        .Add("success", answer.accepted)
+                        .Add("user_input", answer.text));
+      AddNote(DialogName(type) + L": " + AnswerText(answer) + L" " + answer.text);
+    });
+  } else if (verb == "file-dialog" && args.size() >= 4 && ArgInt(args, 1, &n) && ArgText(args, 2, &a) &&
+             ArgText(args, 3, &b)) {
+    std::vector<std::wstring> filters;
+    for (size_t i = 4; i < args.size(); ++i) {
+      if (!ArgText(args, i, &c)) {
+        reply("error bad-arguments");
+        return true;
+      }
+      filters.push_back(c);
+    }
+    reply("ok");
+    m_site.RunFileDialog(n, a, b, filters, [this](const CPageAnswer& answer) {
+      m_site.Record(m_site.EventLine("FileDialogResult")
+                        .Add("answered", answer.answered)
+                        .Add("accepted", answer.accepted)
+                        .Add("count", static_cast<int>(answer.paths.size())));
+      AddNote(L"file dialog: " + AnswerText(answer) + L", " + std::to_wstring(answer.paths.size()) + L" file(s)");
+    });
+  } else if (verb == "popup" && (args.size() == 2 || args.size() == 3) && ArgText(args, 1, &a) &&
+             (args.size() == 2 || ArgText(args, 2, &b))) {
+    reply("ok");
+    const bool refused = m_site.BeforePopup(m_site.MainFrameId(), a, b);
+    m_site.Record(m_site.EventLine(refused ? "PopupRefused" : "PopupOpened").Add("target_url", a));
+    AddNote(L"popup " + a + (refused ? L" refused" : L" opened"));
+  } else if (verb == "download" && (args.size() == 3 || args.size() == 4) && ArgText(args, 1, &a) &&
+             ArgText(args, 2, &b) && (args.size() == 3 || ArgText(args, 3, &c))) {
+    reply("ok");
+    m_site.BeforeDownload(a, b, c.empty() ? L"application/octet-stream" : c,
+                          [this, b](const CPageAnswer& answer) {
+                            m_site.Record(m_site.EventLine("DownloadDecision")
+                                              .Add("answered", answer.answered)
+                                              .Add("download_path", answer.text)
+                                              .Add("show_dialog", answer.showDialog));
+                            AddNote(L"download " + b + L": " + AnswerText(answer));
+                          });
+  } else if (verb == "cert-error" && args.size() == 3 && ArgInt(args, 1, &n) && ArgText(args, 2, &a)) {
+    reply("ok");
+    CertificateNavigation(n, a);
+  } else if (verb == "cursor" && args.size() == 2 && ArgInt(args, 1, &n) && n >= CT_POINTER && n <= CT_CUSTOM) {
+    reply("ok");
+    m_site.CursorChange(static_cast<cef_cursor_type_t>(n));
+  } else if (verb == "popup-widget") {
+    return ShowPopupWidget(args, reply);
+  } else if (verb == "console" && args.size() == 2 && ArgText(args, 1, &a)) {
+    reply("ok");
+    m_site.ConsoleMessage(a, m_page.url, 1);
+  } else if (verb == "call") {
+    CallNative(args, reply);
+  } else {
+    static const std::set<std::string> kVerbs = {
+        "next-status", "next-error", "navigate", "protocol", "title", "subframe", "dialog",
+        "file-dialog", "popup", "download", "cert-error", "cursor", "console"};
+    if (!kVerbs.count(verb)) return false;
+    reply("error bad-arguments");
+  }
+  return true;
+}
+
+}  // namespace cefcompat

@@ -1,0 +1,66 @@
+// The control pipe \\.\pipe\cefcompat-control-<process id>: one UTF-8 request per line, one
+// answer line per request. Each client connection is served by its own session thread; a
+// request waits at most its time-out for its answer.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "runtime/win_handles.h"
+
+namespace cefcompat {
+
+class CControlServer {
+ public:
+  // Delivers the answer line of one request; callable once, from any thread.
+  using Reply = std::function<void(const std::string&)>;
+
+  class IHandler {
+   public:
+    // On a session thread. |reply| may be called later, from another thread.
+    virtual void HandleRequest(const std::string& line, Reply reply) = 0;
+
+   protected:
+    ~IHandler() = default;
+  };
+
+  static std::wstring PipeName(DWORD processId);
+
+  CControlServer(IHandler* handler, DWORD replyTimeoutMs);
+  CControlServer(const CControlServer&) = delete;
+  CControlServer& operator=(const CControlServer&) = delete;
+  ~CControlServer();
+
+  bool Start();
+  // Ends the listener and every session and waits for their threads.
+  void Stop();
+
+ private:
+  void Listen();
+  void Serve(CFileHandle pipe);
+  bool ReadLine(HANDLE pipe, std::string* pending, std::string* line);
+  bool WriteLine(HANDLE pipe, const std::string& line);
+  std::string Ask(const std::string& request);
+  void ReapFinishedSessions();
+
+  IHandler* const m_handler;
+  const DWORD m_replyTimeoutMs;
+  const std::wstring m_name;
+  CUniqueHandle m_stopEvent;
+  std::thread m_listener;
+
+  struct CSession {
+    std::thread thread;
+    bool finished = false;
+  };
+  std::mutex m_mutex;
+  std::list<CSession> m_sessions;
+};
+
+}  // namespace cefcompat
