@@ -67,9 +67,25 @@ struct RegistryKeyTraits {
     static void Close(Handle handle) noexcept { ::RegCloseKey(handle); }
 };
 
+// Snapshots of CreateToolhelp32Snapshot: INVALID_HANDLE_VALUE when absent.
+struct SnapshotHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { ::CloseHandle(handle); }
+};
+
+// A counted reference on a loaded module.
+struct ModuleReferenceTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::FreeLibrary(handle); }
+};
+
 using CKernelHandle = CUniqueHandle<KernelHandleTraits>;
 using CFileHandle = CUniqueHandle<FileHandleTraits>;
 using CFindHandle = CUniqueHandle<FindHandleTraits>;
 using CRegistryKey = CUniqueHandle<RegistryKeyTraits>;
+using CSnapshotHandle = CUniqueHandle<SnapshotHandleTraits>;
+using CModuleReference = CUniqueHandle<ModuleReferenceTraits>;
 
 } // namespace NsPlatform

@@ -128,3 +128,11 @@ TEST(SlidewarpExports, CallerSharingTheRuntimeCanCallThroughTheExports)
     ASSERT_NE(createFolder, nullptr);
     createFolder(L"", true);
 }
+
+TEST(SlidewarpExports, ConversionFunctionsAreExportedByTheirPlainNames)
+{
+    const CLibrary slidewarp(L"Slidewarp.dll");
+    ASSERT_NE(slidewarp.Get(), nullptr);
+    for (const char* name : {"ConvertPPTXtoPPT", "IsPPTXtoPPTSupported", "GetPowerPointVersion", "DeleteOutputFile"})
+        EXPECT_NE(GetProcAddress(slidewarp.Get(), name), nullptr) << name;
+}
