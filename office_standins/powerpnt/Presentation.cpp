@@ -1,0 +1,79 @@
+#include "Presentation.h"
+
+#include "Application.h"
+#include "StandinSettings.h"
+
+#include "../common/FilePaths.h"
+
+namespace StandIns {
+
+namespace {
+
+// What the real program answers for an object whose document has been closed.
+constexpr HRESULT kPresentationClosed = RPC_E_DISCONNECTED;
+
+} // namespace
+
+CComRef<CPresentation> CPresentation::Create(CComRef<CApplication> application, std::wstring fullName,
+                                             SPresentationContent content)
+{
+    return CComRef<CPresentation>::Adopt(
+        new CPresentation(std::move(application), std::move(fullName), std::move(content)));
+}
+
+CPresentation::CPresentation(CComRef<CApplication> application, std::wstring fullName, SPresentationContent content)
+    : m_application(std::move(application)), m_fullName(std::move(fullName)), m_content(std::move(content))
+{
+}
+
+STDMETHODIMP CPresentation::get_FullName(BSTR* fullName)
+{
+    const HRESULT injected = SStandinSettings::Load().InjectedResult(EInjectedFailure::FullName);
+    if (FAILED(injected))
+        return injected;
+    if (!m_application)
+        return kPresentationClosed;
+    return CopyToBstr(m_fullName, fullName);
+}
+
+STDMETHODIMP CPresentation::SaveAs(BSTR fileName, PpSaveAsFileType fileFormat, MsoTriState)
+{
+    if (!m_application)
+        return kPresentationClosed;
+    if (!fileName || SysStringLen(fileName) == 0)
+        return E_INVALIDARG;
+    // The stand-in writes one format only, the one that callers convert into.
+    if (fileFormat != ppSaveAsPresentation)
+        return E_NOTIMPL;
+    const SStandinSettings settings = SStandinSettings::Load();
+    if (FAILED(settings.saveAsResult))
+        return settings.saveAsResult;
+    const std::wstring target = FullPathOf(std::wstring(fileName, SysStringLen(fileName)));
+    if (target.empty())
+        return E_INVALIDARG;
+    const HRESULT hr = ExportPresentation(m_content, target, settings);
+    if (FAILED(hr))
+        return hr;
+    // As in the real program, the document now carries the name it was saved under.
+    m_fullName = target;
+    return settings.saveAsResult;
+}
+
+STDMETHODIMP CPresentation::Close()
+{
+    const HRESULT injected = SStandinSettings::Load().InjectedResult(EInjectedFailure::Close);
+    if (FAILED(injected))
+        return injected;
+    if (!m_application)
+        return kPresentationClosed;
+    const CComRef<CApplication> application = std::move(m_application);
+    application->RemovePresentation(this);
+    return S_OK;
+}
+
+void CPresentation::Detach()
+{
+    m_application.Reset();
+}
+
+} // namespace StandIns

@@ -1,0 +1,258 @@
+#include "ServerModule.h"
+
+#include "Application.h"
+#include "StandinSettings.h"
+
+#include "../common/FilePaths.h"
+#include "../common/StandinNames.h"
+
+#include "PowerPointStandin.h"
+
+namespace StandIns {
+
+namespace {
+
+// How long the server stays up after its last client let go. A client that releases the
+// application and creates it again at once (as a probe followed by real work does) meets the
+// same instance instead of one that is shutting down.
+constexpr UINT kIdleExitMs = 2000;
+// A server that was started but never used ends after this time.
+constexpr UINT kUnusedStartExitMs = 30000;
+
+enum EExitCode
+{
+    kExitNormal = 0,
+    kExitNoApartment = 1,
+    kExitNoTypeLibrary = 2,
+    kExitNotRegistered = 3,
+};
+
+const IID* const kOwnInterfaces[] = {
+    &__uuidof(_Application), &__uuidof(Presentations), &__uuidof(_Presentation),
+    &__uuidof(COMAddIns),    &__uuidof(COMAddIn),
+};
+
+// Hands the one shared application object to every client.
+class CApplicationFactory final : public IClassFactory
+{
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_references); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG references = InterlockedDecrement(&m_references);
+        if (references == 0)
+            delete this;
+        return references;
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        CComRef<CApplication> application;
+        const HRESULT hr = CServerModule::Instance().SharedApplication(application);
+        return FAILED(hr) ? hr : application->QueryInterface(iid, object);
+    }
+
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock)
+            CServerModule::Instance().ObjectCreated();
+        else
+            CServerModule::Instance().ObjectDestroyed();
+        return S_OK;
+    }
+
+private:
+    LONG m_references = 1;
+};
+
+class CClassRegistration
+{
+public:
+    CClassRegistration(REFCLSID clsid, IUnknown* factory)
+        : m_result(CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_cookie))
+    {
+    }
+    CClassRegistration(const CClassRegistration&) = delete;
+    CClassRegistration& operator=(const CClassRegistration&) = delete;
+    ~CClassRegistration()
+    {
+        if (SUCCEEDED(m_result))
+            CoRevokeClassObject(m_cookie);
+    }
+    HRESULT Result() const { return m_result; }
+
+private:
+    DWORD m_cookie = 0;
+    HRESULT m_result;
+};
+
+} // namespace
+
+CServerModule& CServerModule::Instance()
+{
+    static CServerModule module;
+    return module;
+}
+
+int CServerModule::Run()
+{
+    CComApartment apartment;
+    if (FAILED(apartment.Result()))
+        return kExitNoApartment;
+
+    // The real program takes its time to come up; clients wait for the class object meanwhile.
+    Sleep(SStandinSettings::Load().startupDelayMs);
+
+    int exitCode = kExitNormal;
+    if (FAILED(LoadTypeInfos())) {
+        exitCode = kExitNoTypeLibrary;
+    } else {
+        CLSID clsid = {};
+        CLSIDFromString(const_cast<LPOLESTR>(kApplicationClsid), &clsid);
+        const CComRef<IClassFactory> factory = CComRef<IClassFactory>::Adopt(new CApplicationFactory);
+        const CClassRegistration registration(clsid, factory.Get());
+        if (FAILED(registration.Result())) {
+            exitCode = kExitNotRegistered;
+        } else {
+            ArmIdleTimer(kUnusedStartExitMs);
+            PumpUntilExit();
+        }
+    }
+    m_exiting = true;
+    DisarmIdleTimer();
+    m_typeInfos.clear();
+    return exitCode;
+}
+
+void CServerModule::PumpUntilExit()
+{
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        const bool idleExpired = message.hwnd == nullptr && message.message == WM_TIMER &&
+                                 message.wParam == m_idleTimer && m_idleTimer != 0;
+        if (idleExpired) {
+            DisarmIdleTimer();
+            if (m_objects == 0)
+                RequestExit();
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+HRESULT CServerModule::SharedApplication(CComRef<CApplication>& application)
+{
+    if (m_exiting)
+        return CO_E_SERVER_STOPPING;
+    if (m_application) {
+        application = CComRef<CApplication>::Share(m_application);
+        return S_OK;
+    }
+    application = CApplication::Create();
+    if (!application)
+        return E_OUTOFMEMORY;
+    m_application = application.Get();
+    return S_OK;
+}
+
+void CServerModule::ApplicationDestroyed(const CApplication* application)
+{
+    if (m_application == application)
+        m_application = nullptr;
+}
+
+void CServerModule::ObjectCreated()
+{
+    ++m_objects;
+    DisarmIdleTimer();
+}
+
+void CServerModule::ObjectDestroyed()
+{
+    if (--m_objects == 0 && !m_exiting)
+        ArmIdleTimer(kIdleExitMs);
+}
+
+void CServerModule::RequestExit()
+{
+    if (!m_exiting) {
+        m_exiting = true;
+        PostQuitMessage(0);
+    }
+}
+
+void CServerModule::ArmIdleTimer(UINT milliseconds)
+{
+    DisarmIdleTimer();
+    m_idleTimer = SetTimer(nullptr, 0, milliseconds, nullptr);
+}
+
+void CServerModule::DisarmIdleTimer()
+{
+    if (m_idleTimer != 0) {
+        KillTimer(nullptr, m_idleTimer);
+        m_idleTimer = 0;
+    }
+}
+
+HRESULT CServerModule::LoadTypeInfos()
+{
+    CComRef<ITypeLib> library;
+    HRESULT hr = LoadTypeLibEx(ModuleFilePath(nullptr).c_str(), REGKIND_NONE, library.Receive());
+    for (const IID* iid : kOwnInterfaces) {
+        if (FAILED(hr))
+            break;
+        STypeInfos infos{*iid, {}, {}};
+        hr = library->GetTypeInfoOfGuid(*iid, infos.dispatchInfo.Receive());
+        // A dual interface describes itself twice; DispInvoke needs the virtual-table view.
+        HREFTYPE vtableView = 0;
+        if (SUCCEEDED(hr))
+            hr = infos.dispatchInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableView);
+        if (SUCCEEDED(hr))
+            hr = infos.dispatchInfo->GetRefTypeInfo(vtableView, infos.interfaceInfo.Receive());
+        if (SUCCEEDED(hr))
+            m_typeInfos.push_back(std::move(infos));
+    }
+    return hr;
+}
+
+const CServerModule::STypeInfos* CServerModule::FindTypeInfos(REFIID iid) const
+{
+    for (const STypeInfos& infos : m_typeInfos) {
+        if (infos.iid == iid)
+            return &infos;
+    }
+    return nullptr;
+}
+
+ITypeInfo* CServerModule::DispatchTypeInfo(REFIID iid) const
+{
+    const STypeInfos* infos = FindTypeInfos(iid);
+    return infos ? infos->dispatchInfo.Get() : nullptr;
+}
+
+ITypeInfo* CServerModule::InterfaceTypeInfo(REFIID iid) const
+{
+    const STypeInfos* infos = FindTypeInfos(iid);
+    return infos ? infos->interfaceInfo.Get() : nullptr;
+}
+
+} // namespace StandIns
