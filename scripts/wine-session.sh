@@ -33,9 +33,10 @@ export DISPLAY=":$display_number"
 
 mkdir -p "$WINEPREFIX"
 wineserver -p
-# Boot the prefix now, with output to nowhere: Wine's own background processes (services,
-# explorer) would otherwise start with the first test and inherit its output pipe, and ctest
-# would wait for that pipe to close until the time-out.
-wineboot -i >/dev/null 2>&1 </dev/null
+# Boot (or create) the prefix now, with output to nowhere: Wine's own background processes
+# (services, explorer) would otherwise start with the first test and inherit its output pipe,
+# and ctest would wait for that pipe to close until the time-out. Plain wineboot, not "-i":
+# on a new prefix "-i" boots twice, and the second services.exe keeps RPC from starting.
+wineboot >/dev/null 2>&1 </dev/null
 
 "$@"
