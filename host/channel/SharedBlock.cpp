@@ -2,6 +2,8 @@
 
 #include "ByteOrder.h"
 
+#include <algorithm>
+
 namespace NsChannel {
 
 size_t EventAreaTextLength(const uint8_t* area)
@@ -21,16 +23,45 @@ std::u16string ReadEventArea(const uint8_t* area)
     return text;
 }
 
-// No terminator is written: the area only grows until its reader zeroes it, so the zeros
-// behind the new end are already there.
+namespace {
+
+bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// Code units of text, up to its first NUL, that go into room units. A cut never separates
+// the halves of a surrogate pair: half a character would reach the add-in as a broken one.
+size_t UnitsThatFit(const std::u16string& text, size_t room)
+{
+    const size_t length = std::min(text.find(u'\0'), text.size());
+    if (length <= room)
+        return length;
+    if (room > 0 && IsHighSurrogate(text[room - 1]) && IsLowSurrogate(text[room]))
+        return room - 1;
+    return room;
+}
+
+} // namespace
+
+// A terminator follows the text wherever it fits: an add-in that clears only the start of the
+// area must not see older text behind the new one.
 void AppendEventText(uint8_t* area, const std::u16string& text)
 {
     size_t end = EventAreaTextLength(area);
     if (end == kEventAreaUnits)
         return;
     WriteUnit(area + 2 * end++, kEventSeparator);
-    for (size_t i = 0; i < text.size() && text[i] != 0 && end < kEventAreaUnits; ++i)
+    const size_t units = UnitsThatFit(text, kEventAreaUnits - end);
+    for (size_t i = 0; i < units; ++i)
         WriteUnit(area + 2 * end++, text[i]);
+    if (end < kEventAreaUnits)
+        WriteUnit(area + 2 * end, 0);
 }
 
 std::vector<std::u16string> SplitEventTexts(const std::u16string& areaText)

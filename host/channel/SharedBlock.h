@@ -28,8 +28,9 @@ constexpr char16_t kEventSeparator = u'\u00A6';
 size_t EventAreaTextLength(const uint8_t* area);
 std::u16string ReadEventArea(const uint8_t* area);
 
-// Appends the separator and the text (up to its first NUL) behind the area's current text.
-// Whatever does not fit the area is cut off.
+// Appends the separator and the text (up to its first NUL) behind the area's current text,
+// followed by a terminator where there is room. Whatever does not fit the area is cut off,
+// before a surrogate pair rather than inside it.
 void AppendEventText(uint8_t* area, const std::u16string& text);
 
 // Splits what the event area held into the event texts, without their separators.

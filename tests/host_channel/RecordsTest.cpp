@@ -227,6 +227,31 @@ TEST_F(EventAreaTest, AnEmptiedAreaStartsOverAndATextEndsAtItsNul)
     EXPECT_EQ(ReadEventArea(area.data()), u"\u00a6JSDispatch:a");
 }
 
+TEST_F(EventAreaTest, OldTextBehindTheStartIsCutOffByTheTerminator)
+{
+    AppendEventText(area.data(), u"address:https://example.test/long");
+    WriteUnit(area.data(), 0); // an add-in that clears only the first code unit
+    AppendEventText(area.data(), u"loadEnd:200");
+    EXPECT_EQ(ReadEventArea(area.data()), u"\u00a6loadEnd:200");
+}
+
+TEST_F(EventAreaTest, ACutNeverSplitsASurrogatePair)
+{
+    // The separator and 2,046 units leave room for one unit: not enough for the pair.
+    AppendEventText(area.data(), Units(2046, u'e') + u"\U0001F600");
+    const std::u16string cut = ReadEventArea(area.data());
+    EXPECT_EQ(cut.size(), kEventAreaUnits - 1);
+    EXPECT_EQ(cut.back(), u'e');
+
+    // A pair that fits whole is kept, and so is a lone surrogate the page itself sent.
+    std::fill(area.begin(), area.end(), 0);
+    AppendEventText(area.data(), Units(2045, u'e') + u"\U0001F600");
+    EXPECT_EQ(ReadEventArea(area.data()).substr(2046), u"\U0001F600");
+    std::fill(area.begin(), area.end(), 0);
+    AppendEventText(area.data(), Units(2046, u'e') + u"\xD83Dx");
+    EXPECT_EQ(ReadEventArea(area.data()).back(), u'\xD83D');
+}
+
 TEST(EventTexts, SplittingKeepsEmptyTextsAndToleratesAMissingLeadingSeparator)
 {
     using Texts = std::vector<std::u16string>;
