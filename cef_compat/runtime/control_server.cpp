@@ -37,13 +37,25 @@ BOOL StartWrite(HANDLE file, void* buffer, DWORD size, OVERLAPPED* ov) {
   return WriteFile(file, buffer, size, nullptr, ov);
 }
 
-BOOL StartConnect(HANDLE file, void*, DWORD, OVERLAPPED* ov) {
-  if (ConnectNamedPipe(file, ov)) return TRUE;
-  if (GetLastError() == ERROR_PIPE_CONNECTED) {
-    SetEvent(ov->hEvent);
-    return TRUE;
+// Waits for a client on |pipe|; one that came before the wait began counts too.
+bool WaitForClient(HANDLE pipe, HANDLE stop) {
+  CUniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!event) return false;
+  OVERLAPPED ov;
+  std::memset(&ov, 0, sizeof(ov));
+  ov.hEvent = event.Get();
+  if (ConnectNamedPipe(pipe, &ov)) return true;
+  const DWORD error = GetLastError();
+  if (error == ERROR_PIPE_CONNECTED) return true;
+  if (error != ERROR_IO_PENDING) return false;
+  HANDLE waits[2] = {stop, event.Get()};
+  DWORD ignored = 0;
+  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+    CancelIo(pipe);
+    GetOverlappedResult(pipe, &ov, &ignored, TRUE);
+    return false;
   }
-  return FALSE;
+  return GetOverlappedResult(pipe, &ov, &ignored, FALSE) != FALSE;
 }
 
 // The answer of one request: set once by whoever answers, waited for by the session.
@@ -70,8 +82,16 @@ CControlServer::~CControlServer() { Stop(); }
 
 bool CControlServer::Start() {
   if (!m_stopEvent || m_listener.joinable()) return false;
-  m_listener = std::thread(&CControlServer::Listen, this);
+  CFileHandle first = NewInstance();
+  if (!first) return false;
+  m_listener = std::thread([this, p = first.Detach()]() { Listen(CFileHandle(p)); });
   return true;
+}
+
+CFileHandle CControlServer::NewInstance() const {
+  return CFileHandle(CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, kMaxSessions,
+                                      kBufferSize, kBufferSize, 0, nullptr));
 }
 
 void CControlServer::Stop() {
@@ -86,26 +106,28 @@ void CControlServer::Stop() {
   for (CSession& session : sessions) session.thread.join();
 }
 
-void CControlServer::Listen() {
-  for (;;) {
-    CFileHandle pipe(CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                      kMaxSessions, kBufferSize, kBufferSize, 0, nullptr));
-    if (!pipe) return;
-    DWORD ignored = 0;
-    if (!RunOverlapped(pipe.Get(), m_stopEvent.Get(), StartConnect, nullptr, 0, &ignored)) {
+void CControlServer::Listen(CFileHandle first) {
+  CFileHandle pipe = std::move(first);
+  while (pipe) {
+    if (!WaitForClient(pipe.Get(), m_stopEvent.Get())) {
       if (WaitForSingleObject(m_stopEvent.Get(), 0) == WAIT_OBJECT_0) return;
+      pipe = NewInstance();
       continue;
     }
+    // The next client finds a free instance while this one is being served.
+    CFileHandle next = NewInstance();
     ReapFinishedSessions();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sessions.emplace_back();
-    CSession& session = m_sessions.back();
-    session.thread = std::thread([this, &session, p = pipe.Detach()]() {
-      Serve(CFileHandle(p));
-      std::lock_guard<std::mutex> done(m_mutex);
-      session.finished = true;
-    });
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_sessions.emplace_back();
+      CSession& session = m_sessions.back();
+      session.thread = std::thread([this, &session, p = pipe.Detach()]() {
+        Serve(CFileHandle(p));
+        std::lock_guard<std::mutex> done(m_mutex);
+        session.finished = true;
+      });
+    }
+    pipe = std::move(next);
   }
 }
 

@@ -37,12 +37,14 @@ class CControlServer {
   CControlServer& operator=(const CControlServer&) = delete;
   ~CControlServer();
 
+  // The pipe exists when this returns, so a client may connect at once.
   bool Start();
   // Ends the listener and every session and waits for their threads.
   void Stop();
 
  private:
-  void Listen();
+  CFileHandle NewInstance() const;
+  void Listen(CFileHandle first);
   void Serve(CFileHandle pipe);
   bool ReadLine(HANDLE pipe, std::string* pending, std::string* line);
   bool WriteLine(HANDLE pipe, const std::string& line);

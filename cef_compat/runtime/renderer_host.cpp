@@ -91,12 +91,12 @@ bool CRendererHost::Send(const std::string& payload) {
 }
 
 void CRendererHost::Stop() {
-  if (m_channel) m_channel->Stop();
+  // Closing the pipe is what tells the render process to end.
+  m_channel.reset();
   m_running = false;
   if (m_process && WaitForSingleObject(m_process.Get(), kExitWaitMs) == WAIT_TIMEOUT) {
     TerminateProcess(m_process.Get(), 1);
   }
-  m_channel.reset();
   m_process.Reset();
   m_onMessage = nullptr;
   m_onGone = nullptr;

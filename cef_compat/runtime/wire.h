@@ -30,7 +30,9 @@ class CWireWriter {
 
 class CWireReader {
  public:
+  // Reads |bytes| in place: they must outlive the reader.
   explicit CWireReader(const std::string& bytes) : m_bytes(bytes) {}
+  explicit CWireReader(std::string&&) = delete;
   bool U8(uint8_t* value);
   bool U32(uint32_t* value);
   bool I32(int32_t* value);
