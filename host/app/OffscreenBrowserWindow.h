@@ -1,0 +1,166 @@
+#pragma once
+
+// The one object that owns the hosted page: the CEF client of the windowless browser, the
+// target of the add-in's commands, the owner of the native window (hidden while the add-in
+// drives us) and the watch on the add-in's process.
+
+#include "WindowOwners.h"
+
+#include "BrowserControlee.h"
+#include "IBrowserControleeConsumer.h"
+#include "Win32Handles.h"
+
+#include "include/cef_client.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class COffscreenBrowserWindow : public CefClient,
+                                public CefDisplayHandler,
+                                public CefLifeSpanHandler,
+                                public CefRenderHandler,
+                                public CefJSDialogHandler,
+                                public CefDialogHandler,
+                                public CefDownloadHandler,
+                                public CefLoadHandler,
+                                public CefRequestHandler,
+                                public IBrowserControleeConsumer {
+public:
+    COffscreenBrowserWindow(int parentPid, int instanceIndex, CefString startUrl,
+                            HINSTANCE hInstance);
+    ~COffscreenBrowserWindow() override;
+
+    // Start-up, on the UI thread: native window, browser, channel and watch on the add-in.
+    void CreateHostWindow();
+    void StartBrowser();
+
+    // Size of the off-screen view that CEF is told about. UI thread.
+    void SetViewSize(int width, int height);
+
+    // A 32-bit value under HKEY_CURRENT_USER, or defaultValue when it cannot be read as one.
+    static DWORD ReadRegistryDword(const wchar_t* subKey, const wchar_t* valueName,
+                                   DWORD defaultValue);
+
+    // Id of the show/hide hot key, as WM_HOTKEY reports it.
+    static constexpr int kVisibilityHotKeyId = 1;
+
+    // Called by the window procedure.
+    void OnWindowCreated(HWND hwnd);
+    void RegisterVisibilityHotKey();
+    void ToggleVisibility();
+
+    // After m_title or m_address changed. UI thread.
+    void UpdateWindowTitle();
+
+    // Closes the browser, or ends the message loop when there is none yet. Any thread: the
+    // work is handed to the UI thread, which owns the browser and the loop.
+    void CloseHost();
+
+    static DWORD WINAPI ParentWatchThread(void* window);
+
+    // CefClient
+    CefRefPtr<CefDialogHandler> GetDialogHandler() override { return this; }
+    CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+    CefRefPtr<CefDownloadHandler> GetDownloadHandler() override { return this; }
+    CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
+    CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+    CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+    CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+    CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+
+    // CefDisplayHandler
+    void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                         const CefString& url) override;
+    void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) override;
+
+    // CefLifeSpanHandler
+    bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                       const CefString& targetUrl, const CefString& targetFrameName,
+                       const CefPopupFeatures& popupFeatures, CefWindowInfo& windowInfo,
+                       CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
+                       bool* noJavascriptAccess) override;
+    void OnAfterCreated(CefRefPtr<CefBrowser> browser) override;
+    void OnBeforeClose(CefRefPtr<CefBrowser> browser) override;
+
+    // CefRenderHandler
+    bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override;
+    void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type,
+                 const RectList& dirtyRects, const void* buffer, int width,
+                 int height) override;
+
+    // CefDownloadHandler
+    void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> downloadItem,
+                          const CefString& suggestedName,
+                          CefRefPtr<CefBeforeDownloadCallback> callback) override;
+
+    // IBrowserControleeConsumer: the add-in's commands, on the channel's reader thread.
+    void MouseMove(int x, int y, bool flag, int modifiers) override;
+    void MouseClick(int x, int y, bool leftButton, bool buttonDown, int modifiers) override;
+    void MouseWheel(int x, int y, int deltaX, int deltaY, int modifiers) override;
+    void KeyEvent(int keyCode, bool keyDown, bool keyUp, bool systemKey, bool spare) override;
+    void Focus(bool focused) override;
+    void GoBack() override;
+    bool CanGoBack() override;
+    void GoForward() override;
+    bool CanGoForward() override;
+    void LoadUrl(std::wstring url) override;
+    std::wstring GetUrl() override;
+    void Resize(int width, int height) override;
+    void ExecuteScript(std::wstring script) override;
+    void JsDialogReply(bool success, std::wstring userInput) override;
+    void FileDialogReply(bool accepted, std::vector<std::wstring> paths) override;
+    void Close() override;
+
+private:
+    bool RegisterHostWindowClass() const;
+    void ResizeHostWindow(int width, int height);
+    void SendEvent(const std::wstring& text);
+    // The browser as a counted reference, for threads other than the UI thread.
+    CefRefPtr<CefBrowser> CurrentBrowser() const;
+    void StartParentWatch();
+    bool WaitForParentEnd(HANDLE parentProcess) const;
+    void StopParentWatch();
+    void DestroyHostWindow();
+
+    // UI thread only, unless noted.
+    CScopedWindow m_hwnd;
+    HINSTANCE m_hInstance;
+    int m_viewWidth = 0;
+    int m_viewHeight = 0;
+    CefWindowInfo m_windowInfo;
+    CefBrowserSettings m_browserSettings;
+    std::wstring m_title;
+    CefString m_startUrl;
+    // Only when started by the add-in; set by the constructor and kept for our whole life.
+    // Its reader thread runs the IBrowserControleeConsumer operations.
+    std::unique_ptr<CBrowserControlee> m_controlee;
+    int m_parentPid;
+    int m_instanceIndex;
+    int m_hotKeyNumber = -1;
+    bool m_closing = false;
+
+    // Shared with the reader and watch threads under m_sharedLock. The browser and the address
+    // are written only on the UI thread, which therefore reads them without the lock; the
+    // dialog callbacks are parked on the UI thread and taken by the add-in's answer.
+    mutable std::mutex m_sharedLock;
+    CefRefPtr<CefBrowser> m_browser;
+    std::wstring m_address;
+    CefRefPtr<CefJSDialogCallback> m_jsDialogCallback;
+    CefRefPtr<CefFileDialogCallback> m_fileDialogCallback;
+
+    // Dialog hand-shake between the UI thread and the add-in's answers.
+    NsWin32::CScopedHandle m_dialogMutex;
+    NsWin32::CScopedHandle m_jsDialogEvent;
+    NsWin32::CScopedHandle m_fileDialogEvent;
+
+    // The watch on the add-in's process; the stop signal ends it without waiting for the
+    // add-in.
+    NsWin32::CScopedHandle m_watchStop;
+    NsWin32::CThreadOwner m_watchThread;
+
+    IMPLEMENT_REFCOUNTING(COffscreenBrowserWindow);
+};

@@ -1,0 +1,389 @@
+#include "HostTestSupport.h"
+
+#include "SharedBlock.h"
+#include "WindowOwners.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace NsHostTest {
+
+std::wstring BinaryPath(const wchar_t* fileName)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    path.erase(path.find_last_of(L'\\') + 1);
+    return path + fileName;
+}
+
+CChildProcess::CChildProcess(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &startup, &info)) {
+        ADD_FAILURE() << "cannot start " << std::string(program.begin(), program.end())
+                      << ", error " << ::GetLastError();
+        return;
+    }
+    NsWin32::CScopedHandle thread(info.hThread);
+    m_process.Reset(info.hProcess);
+    m_id = info.dwProcessId;
+}
+
+CChildProcess::~CChildProcess()
+{
+    Kill();
+}
+
+std::optional<DWORD> CChildProcess::WaitForExit(DWORD timeoutMs) const
+{
+    if (!m_process || ::WaitForSingleObject(m_process.Get(), timeoutMs) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(m_process.Get(), &exitCode);
+    return exitCode;
+}
+
+void CChildProcess::Kill()
+{
+    if (m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(m_process.Get(), 0xDEAD);
+        ::WaitForSingleObject(m_process.Get(), INFINITE);
+    }
+}
+
+std::wstring HostPath()
+{
+    return BinaryPath(L"Pagehull.exe");
+}
+
+std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address)
+{
+    return L"--idx=" + std::to_wstring(index) + L" --pid=" + std::to_wstring(parentPid) + L" " +
+           address;
+}
+
+CAddinEnd::CAddinEnd(int32_t parentPid, int32_t index) : m_channel(parentPid, index, this)
+{
+    m_channel.Open(true);
+}
+
+CAddinEnd::~CAddinEnd()
+{
+    m_channel.Close();
+}
+
+bool CAddinEnd::WaitForHost()
+{
+    return m_channel.WaitForClient(kTimeoutMs);
+}
+
+void CAddinEnd::OnBrowserEventData(const wchar_t* text, size_t length)
+{
+    const std::vector<std::u16string> events =
+        NsChannel::SplitEventTexts(std::u16string(text, text + length));
+    const std::lock_guard<std::mutex> lock(m_lock);
+    for (const std::u16string& event : events)
+        m_events.emplace_back(event.begin(), event.end());
+    m_changed.notify_all();
+}
+
+bool CAddinEnd::WaitForEvent(const std::wstring& text)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    const auto found = [&] {
+        const auto begin = m_events.begin() + static_cast<std::ptrdiff_t>(m_consumed);
+        const auto match = std::find(begin, m_events.end(), text);
+        if (match == m_events.end())
+            return false;
+        m_consumed = static_cast<size_t>(match - m_events.begin()) + 1;
+        return true;
+    };
+    return m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs), found);
+}
+
+std::vector<std::wstring> CAddinEnd::Events()
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    return m_events;
+}
+
+bool CAddinEnd::Send(const NsChannel::Command& command)
+{
+    NsChannel::CommandRecord record = {};
+    return NsChannel::EncodeCommand(command, record) && m_channel.SendCommand(record, kTimeoutMs);
+}
+
+bool CAddinEnd::Send(NsChannel::CommandCode code)
+{
+    return Send(MakeCommand(code));
+}
+
+std::optional<NsChannel::Reply> CAddinEnd::Query(NsChannel::CommandCode code)
+{
+    NsChannel::ReplyRecord record = {};
+    NsChannel::Reply reply;
+    if (!Send(code) || !m_channel.ReadReply(record, kTimeoutMs) ||
+        !NsChannel::DecodeReply(record.data(), record.size(), reply))
+        return std::nullopt;
+    return reply;
+}
+
+std::optional<std::wstring> CAddinEnd::QueryUrl()
+{
+    const std::optional<NsChannel::Reply> reply = Query(NsChannel::CMD_GET_URL);
+    if (!reply || reply->kind != NsChannel::REPLY_URL)
+        return std::nullopt;
+    return std::wstring(reply->url.begin(), reply->url.end());
+}
+
+std::optional<bool> CAddinEnd::QueryFlag(NsChannel::CommandCode code)
+{
+    const NsChannel::ReplyKind expected =
+        code == NsChannel::CMD_CAN_GO_BACK ? NsChannel::REPLY_CAN_GO_BACK : NsChannel::REPLY_CAN_GO_FORWARD;
+    const std::optional<NsChannel::Reply> reply = Query(code);
+    if (!reply || reply->kind != expected)
+        return std::nullopt;
+    return reply->flag;
+}
+
+CEngineControl::CEngineControl(const CChildProcess& host) : m_host(host)
+{
+    const std::wstring name = L"\\\\.\\pipe\\cefcompat-control-" + std::to_wstring(host.Id());
+    const DWORD deadline = ::GetTickCount() + kTimeoutMs;
+    // Nothing announces the pipe: it appears while the host starts CEF. Each try waits a
+    // little on the host itself, so a host that ends instead is noticed at once.
+    while (!m_pipe) {
+        m_pipe.Reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+        if (m_pipe)
+            break;
+        if (::GetLastError() == ERROR_PIPE_BUSY) {
+            ::WaitNamedPipeW(name.c_str(), kTimeoutMs);
+            continue;
+        }
+        if (static_cast<LONG>(::GetTickCount() - deadline) >= 0 ||
+            ::WaitForSingleObject(host.Handle(), 50) != WAIT_TIMEOUT)
+            return;
+    }
+}
+
+std::optional<std::string> CEngineControl::Request(const std::string& line)
+{
+    const std::string request = line + "\n";
+    DWORD written = 0;
+    if (!::WriteFile(m_pipe.Get(), request.data(), static_cast<DWORD>(request.size()), &written,
+                     nullptr))
+        return std::nullopt;
+    for (;;) {
+        const size_t end = m_pending.find('\n');
+        if (end != std::string::npos) {
+            std::string answer = m_pending.substr(0, end);
+            m_pending.erase(0, end + 1);
+            if (!answer.empty() && answer.back() == '\r')
+                answer.pop_back();
+            return answer;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        if (!::ReadFile(m_pipe.Get(), buffer, sizeof(buffer), &read, nullptr) || read == 0)
+            return std::nullopt;
+        m_pending.append(buffer, read);
+    }
+}
+
+std::optional<std::string> CEngineControl::WaitForJournal(const std::string& terms)
+{
+    const std::optional<std::string> answer =
+        Request("wait " + std::to_string(kTimeoutMs) + " " + m_journalCursor + " " + terms);
+    if (!answer || answer->compare(0, 3, "ok ") != 0) {
+        const std::optional<DWORD> exitCode = m_host.WaitForExit(0);
+        ADD_FAILURE() << "journal wait for \"" << terms << "\": " << answer.value_or("pipe broken")
+                      << (exitCode ? ", host ended with " + std::to_string(*exitCode) : ", host runs");
+        return std::nullopt;
+    }
+    m_journalCursor = Field(*answer, "seq");
+    return DecodeJournalText(Field(*answer, "line"));
+}
+
+std::string DecodeJournalText(const std::string& token)
+{
+    if (token == "-")
+        return std::string();
+    std::string text;
+    for (size_t i = 0; i < token.size(); ++i) {
+        if (token[i] == '%' && i + 2 < token.size()) {
+            text += static_cast<char>(std::stoi(token.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            text += token[i];
+        }
+    }
+    return text;
+}
+
+std::string Field(const std::string& line, const std::string& key)
+{
+    const std::string prefix = key + "=";
+    size_t start = 0;
+    while (start < line.size()) {
+        const size_t end = std::min(line.find(' ', start), line.size());
+        if (line.compare(start, prefix.size(), prefix) == 0)
+            return line.substr(start + prefix.size(), end - start - prefix.size());
+        start = end + 1;
+    }
+    return std::string();
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchHostWindow(HWND window, LPARAM parameter)
+{
+    auto& search = *reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    ::GetClassNameW(window, className, 64);
+    if (owner != search.processId || std::wstring(className) != L"MevoraAddinWebHost")
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+} // namespace
+
+HWND FindHostWindow(DWORD processId)
+{
+    WindowSearch search = {processId, nullptr};
+    ::EnumWindows(MatchHostWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring WindowCaption(HWND window)
+{
+    wchar_t caption[512] = {};
+    ::GetWindowTextW(window, caption, 512);
+    return caption;
+}
+
+CCrashListener::CCrashListener(DWORD addinPid)
+    : m_message(::RegisterWindowMessageW(
+          (L"PagehullCrashMessage_" + std::to_wstring(addinPid)).c_str())),
+      // Broadcasts reach top-level windows only, shown or not.
+      m_window(::CreateWindowExW(0, L"STATIC", L"crash listener", WS_OVERLAPPED, 0, 0, 10, 10,
+                                 nullptr, nullptr, nullptr, nullptr))
+{
+}
+
+CCrashListener::~CCrashListener()
+{
+    ::DestroyWindow(m_window);
+}
+
+std::optional<DWORD> CCrashListener::WaitForBroadcast()
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == m_message)
+                return static_cast<DWORD>(message.wParam);
+            ::DispatchMessageW(&message);
+        }
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= kTimeoutMs ||
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kTimeoutMs - elapsed, QS_ALLINPUT) ==
+                WAIT_TIMEOUT)
+            return std::nullopt;
+    }
+}
+
+CHeldHotKey::CHeldHotKey(UINT key)
+    : m_id(static_cast<int>(key)),
+      m_held(::RegisterHotKey(nullptr, m_id, MOD_CONTROL | MOD_ALT, key) != FALSE)
+{
+}
+
+CHeldHotKey::~CHeldHotKey()
+{
+    if (m_held)
+        ::UnregisterHotKey(nullptr, m_id);
+}
+
+void PressCtrlAlt(UINT key)
+{
+    const WORD sequence[] = {VK_CONTROL, VK_MENU, static_cast<WORD>(key)};
+    INPUT inputs[6] = {};
+    for (size_t i = 0; i < 3; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = sequence[i];
+        inputs[5 - i].type = INPUT_KEYBOARD;
+        inputs[5 - i].ki.wVk = sequence[i];
+        inputs[5 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    ::SendInput(6, inputs, sizeof(INPUT));
+}
+
+bool WaitForVisibility(HWND window, bool visible)
+{
+    // A hot key arrives as a posted message; a sent one is handled first, so one round trip
+    // alone does not prove the hot key was handled, but a few of them do.
+    for (int roundTrip = 0; roundTrip < 20; ++roundTrip) {
+        if ((::IsWindowVisible(window) != FALSE) == visible)
+            return true;
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs, &result))
+            return false;
+    }
+    return (::IsWindowVisible(window) != FALSE) == visible;
+}
+
+namespace {
+
+const wchar_t kSettingsKey[] = L"Software\\Brelvo\\MevoraAddin";
+const wchar_t kHotKeySetting[] = L"CefHostHotKey";
+
+} // namespace
+
+CHotKeySetting::CHotKeySetting(DWORD value)
+{
+    CScopedRegistryKey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          key.Receive(), nullptr) == ERROR_SUCCESS)
+        ::RegSetValueExW(key.Get(), kHotKeySetting, 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+CHotKeySetting::~CHotKeySetting()
+{
+    CScopedRegistryKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, key.Receive()) ==
+        ERROR_SUCCESS)
+        ::RegDeleteValueW(key.Get(), kHotKeySetting);
+}
+
+NsChannel::Command MakeCommand(NsChannel::CommandCode code)
+{
+    NsChannel::Command command;
+    command.code = code;
+    return command;
+}
+
+NsChannel::Command LoadUrlCommand(const std::wstring& url)
+{
+    NsChannel::Command command = MakeCommand(NsChannel::CMD_LOAD_URL);
+    command.text.assign(url.begin(), url.end());
+    return command;
+}
+
+} // namespace NsHostTest

@@ -1,0 +1,174 @@
+#pragma once
+
+// What the end-to-end tests of the host share: child processes that never outlive a test,
+// and the add-in's end of the channel.
+
+#include "ChannelControl.h"
+#include "CommandRecord.h"
+#include "Win32Handles.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace NsHostTest {
+
+// Every wait of these tests has this limit; reaching it fails the test.
+constexpr DWORD kTimeoutMs = 30000;
+
+// A file in the folder of the test binary, where every built program lands.
+std::wstring BinaryPath(const wchar_t* fileName);
+
+// A program started by a test; killed if it still runs when the test ends.
+class CChildProcess {
+public:
+    // Fails the current test (and returns an empty process) when the program cannot start.
+    CChildProcess(const std::wstring& program, const std::wstring& arguments);
+    ~CChildProcess();
+
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    bool IsStarted() const { return m_process.IsValid(); }
+    DWORD Id() const { return m_id; }
+    HANDLE Handle() const { return m_process.Get(); }
+
+    // The exit code, or nothing when the process still runs after timeoutMs.
+    std::optional<DWORD> WaitForExit(DWORD timeoutMs = kTimeoutMs) const;
+    void Kill();
+
+private:
+    NsWin32::CScopedHandle m_process;
+    DWORD m_id = 0;
+};
+
+// The host's executable with the given arguments.
+std::wstring HostPath();
+std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address);
+
+// The add-in's end of one host's channel: creates the objects and the pipe, collects the
+// event texts and sends commands.
+class CAddinEnd : private IChannelControlConsumer {
+public:
+    CAddinEnd(int32_t parentPid, int32_t index);
+    ~CAddinEnd() override;
+
+    CAddinEnd(const CAddinEnd&) = delete;
+    CAddinEnd& operator=(const CAddinEnd&) = delete;
+
+    bool IsOpen() const { return m_channel.IsOpen(); }
+    // True once the host has opened its end of the pipe.
+    bool WaitForHost();
+
+    // Waits for an event text equal to `text` among those not yet consumed by an earlier
+    // wait; the events up to and including it are consumed.
+    bool WaitForEvent(const std::wstring& text);
+    std::vector<std::wstring> Events();
+
+    bool Send(const NsChannel::Command& command);
+    bool Send(NsChannel::CommandCode code);
+    std::optional<NsChannel::Reply> Query(NsChannel::CommandCode code);
+    std::optional<std::wstring> QueryUrl();
+    std::optional<bool> QueryFlag(NsChannel::CommandCode code);
+
+private:
+    void OnBrowserEventData(const wchar_t* text, size_t length) override;
+
+    CChannelControl m_channel;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::wstring> m_events;
+    size_t m_consumed = 0;
+};
+
+// The scripted engine's control pipe in a host: requests, and waits on the runtime's journal
+// of everything the host called.
+class CEngineControl {
+public:
+    // Connects to the pipe of the host `host`, which creates it while it starts up.
+    explicit CEngineControl(const CChildProcess& host);
+
+    bool IsConnected() const { return m_pipe.IsValid(); }
+    // One request line, one answer line; nothing when the pipe broke.
+    std::optional<std::string> Request(const std::string& line);
+    // The next journal line, after the one an earlier wait found, that holds every one of
+    // `terms` (space-separated tokens); nothing when none came in time.
+    std::optional<std::string> WaitForJournal(const std::string& terms);
+
+private:
+    const CChildProcess& m_host;
+    NsWin32::CScopedFileHandle m_pipe;
+    std::string m_pending;
+    std::string m_journalCursor = "0";
+};
+
+// A journal line or value as the runtime encodes it ("%XX" escapes, "-" for empty), decoded.
+std::string DecodeJournalText(const std::string& token);
+
+// The value of "key=value" among the tokens of an answer or journal line; empty if absent.
+std::string Field(const std::string& line, const std::string& key);
+
+// The host's native window, found by its class among the windows of process `processId`.
+HWND FindHostWindow(DWORD processId);
+std::wstring WindowCaption(HWND window);
+
+// A hidden top-level window of the test, which receives the crash broadcast registered under
+// the add-in's process id `addinPid`.
+class CCrashListener {
+public:
+    explicit CCrashListener(DWORD addinPid);
+    ~CCrashListener();
+
+    CCrashListener(const CCrashListener&) = delete;
+    CCrashListener& operator=(const CCrashListener&) = delete;
+
+    // The process id that the next broadcast carries, or nothing when none came in time.
+    std::optional<DWORD> WaitForBroadcast();
+
+private:
+    UINT m_message;
+    HWND m_window;
+};
+
+// Holds a Ctrl+Alt hot key for the test's thread while it lives, when it was free.
+class CHeldHotKey {
+public:
+    explicit CHeldHotKey(UINT key);
+    ~CHeldHotKey();
+
+    CHeldHotKey(const CHeldHotKey&) = delete;
+    CHeldHotKey& operator=(const CHeldHotKey&) = delete;
+
+    bool IsHeld() const { return m_held; }
+
+private:
+    int m_id;
+    bool m_held;
+};
+
+// Presses and releases Ctrl+Alt+key as a user would.
+void PressCtrlAlt(UINT key);
+
+// Whether `window` reaches the given visibility. The host's thread is made to go round its
+// message loop between checks, so no time passes idly.
+bool WaitForVisibility(HWND window, bool visible);
+
+// The host's per-user setting for its hot key, removed again when the test ends.
+class CHotKeySetting {
+public:
+    explicit CHotKeySetting(DWORD value);
+    ~CHotKeySetting();
+
+    CHotKeySetting(const CHotKeySetting&) = delete;
+    CHotKeySetting& operator=(const CHotKeySetting&) = delete;
+};
+
+NsChannel::Command MakeCommand(NsChannel::CommandCode code);
+NsChannel::Command LoadUrlCommand(const std::wstring& url);
+
+} // namespace NsHostTest
