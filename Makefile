@@ -4,8 +4,9 @@
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS_SHORT ?= 10
 
-.PHONY: all setup configure build test demo clean
+.PHONY: all setup configure build test demo fuzz clean
 
 all: build
 
@@ -19,10 +20,18 @@ configure: setup
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The short fuzz run goes first so that ctest's summary closes the output.
 test: build
+	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run.sh $(FUZZ_SECONDS_SHORT)
 	scripts/wine-session.sh $(BUILD) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Native libFuzzer runs of the byte-level parsers (clang, ASan, UBSan); `make test` runs each
+# for a few seconds, this for five minutes.
+fuzz: setup
+	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run.sh 300
+
 demo: build
+	bash scripts/setup.sh --demo
 	scripts/wine-session.sh $(BUILD) scripts/demo.sh $(BUILD)
 
 clean:

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# The main job: shows what the built deliverables do. Runs inside scripts/wine-session.sh.
+# The main job: shows both deliverables doing their work. Runs inside scripts/wine-session.sh.
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin="$build/bin"
 
 echo "== Built deliverables"
-file "$bin"/*.dll "$bin"/*.exe 2>/dev/null | grep -v _test.exe | sed "s|$bin/||"
+for f in Pagehull.exe Slidewarp.dll; do
+  [ -f "$bin/$f" ] && echo "  $f: $(file -b "$bin/$f")"
+done
+
+"$source_dir/tools/slidewarp/demo.sh" "$build"

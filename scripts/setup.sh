@@ -3,6 +3,11 @@
 # Idempotent: packages already present are left alone, so a second run costs seconds.
 set -euo pipefail
 
+# --demo also installs LibreOffice Impress, through which the presentation-program stand-in
+# writes real PowerPoint 97-2003 files; the tests do without it.
+demo_packages=()
+[ "${1:-}" = "--demo" ] && demo_packages=(libreoffice-impress)
+
 packages=(
   wine wine32:i386 xvfb xauth
   g++-mingw-w64-i686-posix libz-mingw-w64-dev mingw-w64-tools
@@ -25,7 +30,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 missing=()
-for p in "${packages[@]}"; do
+for p in "${packages[@]}" "${demo_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
