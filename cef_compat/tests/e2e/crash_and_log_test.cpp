@@ -50,13 +50,18 @@ TEST(CrashTest, ARendererCrashReachesTheRendererFilterAndTheNextLoadStartsANewRe
   EXPECT_EQ(session.Control("call echo s:x"), "ok outcome=returned exception=- retval=s:x");
 }
 
-TEST(CrashTest, ABrowserProcessCrashReachesTheBrowserProcessFilter) {
+TEST(CrashTest, ABrowserProcessCrashReachesTheBrowserProcessFilterAndEndsTheRenderProcess) {
   CClientSession session({L"http://start.test/"});
   ASSERT_TRUE(session.IsReady()) << session.Problem();
+  ASSERT_FALSE(session.WaitReport({"load-end", "main=1"}).empty());
+  CHandle renderer(OpenProcess(SYNCHRONIZE, FALSE,
+                               static_cast<DWORD>(std::stoul(Field(session.Control("renderer"), "pid")))));
+  ASSERT_TRUE(renderer);
   CHandle crashed = CrashEvent(session.Pid());
   EXPECT_EQ(session.Control("crash browser"), "ok pid=" + std::to_string(session.Pid()));
   EXPECT_EQ(WaitForSingleObject(crashed.Get(), kWaitMs), WAIT_OBJECT_0);
   EXPECT_EQ(session.WaitExit(), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(WaitForSingleObject(renderer.Get(), kWaitMs), WAIT_OBJECT_0);
 }
 
 std::wstring TempLogPath(const wchar_t* name) {

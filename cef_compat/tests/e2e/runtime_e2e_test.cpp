@@ -75,6 +75,7 @@ TEST_F(RuntimeTest, InputFromAnotherThreadIsJournaledWithEveryFieldInCallOrderAn
   S().Send("wheel 5000 5000 0 -120");
   S().Send("move 10 20");
   S().Send("focus 1");
+  S().Send("script window.close = function() {};");
 
   const CJournalHit click = S().WaitJournal({"call", "SendMouseClickEvent", "on_ui=0", "x=100", "y=50",
                                              "modifiers=6", "button=0", "mouse_up=0", "click_count=1"}, start);
@@ -86,14 +87,18 @@ TEST_F(RuntimeTest, InputFromAnotherThreadIsJournaledWithEveryFieldInCallOrderAn
                                              "delta_x=0", "delta_y=-120"}, start);
   const CJournalHit move = S().WaitJournal({"call", "SendMouseMoveEvent", "x=10", "y=20", "mouse_leave=0"}, start);
   const CJournalHit focus = S().WaitJournal({"call", "SendFocusEvent", "set_focus=1"}, start);
+  const CJournalHit script = S().WaitJournal({"call", "ExecuteJavaScript", "on_ui=0",
+                                              "code=window.close%20=%20function()%20{};",
+                                              "script_url=http://start.test/", "start_line=7"}, start);
   ASSERT_NE(click.seq, 0u);
   EXPECT_LT(click.seq, key.seq);
   EXPECT_LT(key.seq, wheel.seq);
   EXPECT_LT(wheel.seq, move.seq);
   EXPECT_LT(move.seq, focus.seq);
+  EXPECT_LT(focus.seq, script.seq);
 
   // The click's mark is drawn where the click arrived.
-  ASSERT_NE(S().WaitJournal({"hook", "OnPaint"}, focus.seq).seq, 0u);
+  ASSERT_NE(S().WaitJournal({"hook", "OnPaint"}, script.seq).seq, 0u);
   const size_t mark = S().ReportMark();
   S().Send("pixel 100 50");
   EXPECT_FALSE(S().WaitReport({"pixel", "b=30", "g=30", "r=220", "a=255"}, mark).empty());
