@@ -48,8 +48,11 @@ CefRefPtr<Handler> HandlerOf(CefRefPtr<CefClient> client, CefRefPtr<Handler> (Ce
   return client ? (client.get()->*getter)() : nullptr;
 }
 
-// Journal lines from the render process are its own; they must still be one line.
+// Journal lines from the render process are its own; they must still be one bounded line.
+constexpr size_t kMaxRendererLine = 64 * 1024;
+
 std::string OneLine(std::string line) {
+  if (line.size() > kMaxRendererLine) line.resize(kMaxRendererLine);
   for (char& c : line) {
     if (c == '\n' || c == '\r') c = ' ';
   }

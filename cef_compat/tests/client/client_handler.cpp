@@ -179,26 +179,35 @@ bool CClientHandler::OnBeforePopup(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>,
                                    const CefPopupFeatures&, CefWindowInfo&, CefRefPtr<CefClient>&,
                                    CefBrowserSettings&, bool*) {
   m_notify("popup url=" + Word(target_url));
-  return true;
+  return !m_allowPopups;
 }
 
 void CClientHandler::OnAfterCreated(CefRefPtr<CefBrowser> browser) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_browser = browser;
+    if (!m_browser) m_browser = browser;
   }
   m_notify("created id=" + std::to_string(browser->GetIdentifier()) +
+           " popup=" + std::to_string(browser->IsPopup()) +
+           " windowless=" + std::to_string(browser->GetHost()->IsWindowRenderingDisabled()) +
+           " window=" + std::to_string(browser->GetHost()->GetWindowHandle() != nullptr) +
            " on_ui=" + std::to_string(CefCurrentlyOn(TID_UI)));
 }
 
-void CClientHandler::OnBeforeClose(CefRefPtr<CefBrowser>) {
+// The first browser is the client's own: its closing ends the loop. Popups it let open are
+// left to the runtime's shutdown.
+void CClientHandler::OnBeforeClose(CefRefPtr<CefBrowser> browser) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_browser || !m_browser->IsSame(browser)) {
+      m_notify("before-close popup=1");
+      return;
+    }
     m_browser = nullptr;
     m_jsDialog = nullptr;
     m_fileDialog = nullptr;
   }
-  m_notify("before-close");
+  m_notify("before-close popup=0");
   CefQuitMessageLoop();
 }
 

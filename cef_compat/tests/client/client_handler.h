@@ -20,8 +20,11 @@ class CClientHandler : public CefClient,
                        public CefRequestHandler {
  public:
   using Notify = std::function<void(const std::string&)>;
-  CClientHandler(Notify notify, int viewWidth, int viewHeight)
-      : m_notify(std::move(notify)), m_viewWidth(viewWidth), m_viewHeight(viewHeight) {}
+  CClientHandler(Notify notify, int viewWidth, int viewHeight, bool allowPopups)
+      : m_notify(std::move(notify)),
+        m_allowPopups(allowPopups),
+        m_viewWidth(viewWidth),
+        m_viewHeight(viewHeight) {}
 
   // A command of the test, on the test pipe's thread.
   void Execute(const std::string& command);
@@ -80,6 +83,7 @@ class CClientHandler : public CefClient,
   void ExecuteOnBrowser(const std::string& command, const std::vector<std::string>& args);
 
   Notify m_notify;
+  const bool m_allowPopups;
   std::mutex m_mutex;  // everything below: the UI thread and the test pipe's thread
   int m_viewWidth;
   int m_viewHeight;

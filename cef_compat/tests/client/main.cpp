@@ -62,7 +62,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!pipe) return 3;
   const int width = commandLine->HasSwitch("test-width") ? std::stoi(commandLine->GetSwitchValue("test-width").ToString()) : 640;
   const int height = commandLine->HasSwitch("test-height") ? std::stoi(commandLine->GetSwitchValue("test-height").ToString()) : 480;
-  handler = new CClientHandler(notify, width, height);
+  handler = new CClientHandler(notify, width, height, commandLine->HasSwitch("test-allow-popups"));
 
   CefSettings settings;
   settings.no_sandbox = 1;

@@ -168,6 +168,22 @@ TEST_F(RuntimeTest, PopupsTheClientRefusesOpenNoBrowser) {
   EXPECT_THAT(S().Control("status"), StartsWith("ok browsers=1 "));
 }
 
+TEST_F(RuntimeTest, APopupTheClientAllowsOpensAWindowedBrowserThatShutdownCloses) {
+  Start({L"--test-allow-popups", L"http://start.test/"});
+  ASSERT_FALSE(S().WaitReport({"created", "popup=0", "windowless=1", "window=0"}).empty());
+  EXPECT_EQ(S().Control("popup http://popup.test/ side"), "ok");
+  EXPECT_NE(S().WaitJournal({"event", "PopupOpened", "target_url=http://popup.test/"}).seq, 0u);
+  EXPECT_FALSE(S().WaitReport({"created", "popup=1", "windowless=0", "window=1", "on_ui=1"}).empty());
+  EXPECT_FALSE(S().WaitReport({"load-end", "main=1", "url=http://popup.test/"}).empty());
+  EXPECT_THAT(S().Control("status"), StartsWith("ok browsers=2 "));
+
+  S().Send("close");
+  EXPECT_FALSE(S().WaitReport({"before-close", "popup=0"}).empty());
+  EXPECT_FALSE(S().WaitReport({"before-close", "popup=1"}).empty());
+  EXPECT_FALSE(S().WaitReport({"shutdown"}).empty());
+  EXPECT_EQ(S().WaitExit(), 0u);
+}
+
 TEST_F(RuntimeTest, NavigationRunsTheHooksInOrderKeepsHistoryAndTakesStatusesAndErrors) {
   StartLoaded();
   size_t mark = S().ReportMark();
@@ -255,7 +271,7 @@ TEST_F(RuntimeTest, ClosingTheBrowserFromAnotherThreadEndsTheLoopAndTheProcess) 
   ASSERT_NE(opened.seq, 0u);
   const HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoul(Field(opened.line, "hwnd"), nullptr, 16)));
   S().Send("close");
-  EXPECT_FALSE(S().WaitReport({"before-close"}).empty());
+  EXPECT_FALSE(S().WaitReport({"before-close", "popup=0"}).empty());
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_FALSE(S().WaitReport({"loop-ended"}).empty());
   EXPECT_FALSE(S().WaitReport({"shutdown"}).empty());
