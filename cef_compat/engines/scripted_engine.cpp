@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include "runtime/ipc_messages.h"
 #include "runtime/simple_objects.h"
@@ -12,6 +11,8 @@ namespace {
 
 // Popup widgets larger than this are refused.
 constexpr int kMaxPopupSide = 4096;
+
+const char kBadArguments[] = "error bad-arguments";
 
 bool ArgText(const std::vector<std::string>& tokens, size_t index, std::wstring* text) {
   std::string utf8;
@@ -288,20 +289,20 @@ void CScriptedEngine::CertificateNavigation(int errorCode, const std::wstring& u
   });
 }
 
-bool CScriptedEngine::ShowPopupWidget(const std::vector<std::string>& args, const Reply& reply) {
+void CScriptedEngine::OnPopupWidget(const Args& args, const Reply& reply) {
   if (args.size() == 2 && args[1] == "hide") {
     reply("ok");
     m_popup.visible = false;
     m_site.PopupShow(false);
     Repaint();
-    return true;
+    return;
   }
   CefRect rect;
   if (args.size() != 6 || args[1] != "show" || !ArgInt(args, 2, &rect.x) || !ArgInt(args, 3, &rect.y) ||
       !ArgInt(args, 4, &rect.width) || !ArgInt(args, 5, &rect.height) || rect.width <= 0 ||
       rect.height <= 0 || rect.width > kMaxPopupSide || rect.height > kMaxPopupSide) {
-    reply("error bad-arguments");
-    return true;
+    reply(kBadArguments);
+    return;
   }
   reply("ok");
   m_popup.rect = rect;
@@ -309,14 +310,13 @@ bool CScriptedEngine::ShowPopupWidget(const std::vector<std::string>& args, cons
   m_site.PopupSize(rect);
   m_site.PopupShow(true);
   PaintPopup();
-  return true;
 }
 
-void CScriptedEngine::CallNative(const std::vector<std::string>& args, const Reply& reply) {
+void CScriptedEngine::OnCall(const Args& args, const Reply& reply) {
   std::wstring name;
   std::vector<CScriptValue> values;
   if (!ArgText(args, 1, &name) || name.empty()) {
-    reply("error bad-arguments");
+    reply(kBadArguments);
     return;
   }
   for (size_t i = 2; i < args.size(); ++i) {
@@ -339,116 +339,179 @@ void CScriptedEngine::CallNative(const std::vector<std::string>& args, const Rep
   });
 }
 
-bool CScriptedEngine::HandleControl(const std::vector<std::string>& args, Reply reply) {
-  const std::string& verb = args[0];
-  std::wstring a, b, c;
-  int n = 0;
-  if (verb == "state") {
-    reply("ok url=" + EncodeText(m_page.url) + " title=" + EncodeText(m_page.title) +
-          " can_go_back=" + (CanGoBack() ? "1" : "0") + " can_go_forward=" + (CanGoForward() ? "1" : "0") +
-          " frames=" + std::to_string(m_page.subFrames.size() + 1));
-  } else if (verb == "next-status" && args.size() == 2 && ArgInt(args, 1, &n)) {
-    m_nextOutcome = COutcome();
-    m_nextOutcome->status = n;
-    reply("ok");
-  } else if (verb == "next-error" && args.size() == 3 && ArgInt(args, 1, &n) && ArgText(args, 2, &a)) {
-    m_nextOutcome = COutcome();
-    m_nextOutcome->failed = true;
-    m_nextOutcome->errorCode = n;
-    m_nextOutcome->errorText = a;
-    reply("ok");
-  } else if (verb == "navigate" && args.size() == 2 && ArgText(args, 1, &a)) {
-    reply("ok");
-    Navigate(a, TT_LINK, CMove::kPush);
-  } else if (verb == "protocol" && args.size() == 2 && ArgText(args, 1, &a) && IsExternalUrl(a)) {
-    reply("ok");
-    Navigate(a, TT_LINK, CMove::kPush);
-  } else if (verb == "title" && args.size() == 2 && ArgText(args, 1, &a)) {
-    reply("ok");
-    m_page.title = a;
-    if (m_index >= 0) m_history[static_cast<size_t>(m_index)].title = a;
-    m_site.TitleChange(a);
-    Repaint();
-  } else if (verb == "subframe" && args.size() == 3 && ArgText(args, 1, &a) && ArgText(args, 2, &b)) {
-    const int64_t id = m_site.CreateSubFrame(a);
-    m_page.subFrames.push_back({id, a, std::wstring()});
-    reply("ok frame=" + std::to_string(id));
-    LoadSubFrame(id, b);
-  } else if (verb == "dialog" && (args.size() == 3 || args.size() == 4) && ArgText(args, 2, &a) &&
-             (args.size() == 3 || ArgText(args, 3, &b))) {
-    cef_jsdialog_type_t type;
-    if (args[1] == "alert") type = JSDIALOGTYPE_ALERT;
-    else if (args[1] == "confirm") type = JSDIALOGTYPE_CONFIRM;
-    else if (args[1] == "prompt") type = JSDIALOGTYPE_PROMPT;
-    else {
-      reply("error bad-arguments");
-      return true;
-    }
-    reply("ok");
-    m_site.RunJSDialog(type, a, b, [this, type](const CPageAnswer& answer) {
-      m_site.Record(m_site.EventLine("DialogResult")
-                        .Add("dialog_type", static_cast<int>(type))
-                        .Add("answered", answer.answered)
-                        .Add("success", answer.accepted)
-                        .Add("user_input", answer.text));
-      AddNote(DialogName(type) + L": " + AnswerText(answer) + L" " + answer.text);
-    });
-  } else if (verb == "file-dialog" && args.size() >= 4 && ArgInt(args, 1, &n) && ArgText(args, 2, &a) &&
-             ArgText(args, 3, &b)) {
-    std::vector<std::wstring> filters;
-    for (size_t i = 4; i < args.size(); ++i) {
-      if (!ArgText(args, i, &c)) {
-        reply("error bad-arguments");
-        return true;
-      }
-      filters.push_back(c);
-    }
-    reply("ok");
-    m_site.RunFileDialog(n, a, b, filters, [this](const CPageAnswer& answer) {
-      m_site.Record(m_site.EventLine("FileDialogResult")
-                        .Add("answered", answer.answered)
-                        .Add("accepted", answer.accepted)
-                        .Add("count", static_cast<int>(answer.paths.size())));
-      AddNote(L"file dialog: " + AnswerText(answer) + L", " + std::to_wstring(answer.paths.size()) + L" file(s)");
-    });
-  } else if (verb == "popup" && (args.size() == 2 || args.size() == 3) && ArgText(args, 1, &a) &&
-             (args.size() == 2 || ArgText(args, 2, &b))) {
-    reply("ok");
-    const bool refused = m_site.BeforePopup(m_site.MainFrameId(), a, b);
-    m_site.Record(m_site.EventLine(refused ? "PopupRefused" : "PopupOpened").Add("target_url", a));
-    AddNote(L"popup " + a + (refused ? L" refused" : L" opened"));
-  } else if (verb == "download" && (args.size() == 3 || args.size() == 4) && ArgText(args, 1, &a) &&
-             ArgText(args, 2, &b) && (args.size() == 3 || ArgText(args, 3, &c))) {
-    reply("ok");
-    m_site.BeforeDownload(a, b, c.empty() ? L"application/octet-stream" : c,
-                          [this, b](const CPageAnswer& answer) {
-                            m_site.Record(m_site.EventLine("DownloadDecision")
-                                              .Add("answered", answer.answered)
-                                              .Add("download_path", answer.text)
-                                              .Add("show_dialog", answer.showDialog));
-                            AddNote(L"download " + b + L": " + AnswerText(answer));
-                          });
-  } else if (verb == "cert-error" && args.size() == 3 && ArgInt(args, 1, &n) && ArgText(args, 2, &a)) {
-    reply("ok");
-    CertificateNavigation(n, a);
-  } else if (verb == "cursor" && args.size() == 2 && ArgInt(args, 1, &n) && n >= CT_POINTER && n <= CT_CUSTOM) {
-    reply("ok");
-    m_site.CursorChange(static_cast<cef_cursor_type_t>(n));
-  } else if (verb == "popup-widget") {
-    return ShowPopupWidget(args, reply);
-  } else if (verb == "console" && args.size() == 2 && ArgText(args, 1, &a)) {
-    reply("ok");
-    m_site.ConsoleMessage(a, m_page.url, 1);
-  } else if (verb == "call") {
-    CallNative(args, reply);
-  } else {
-    static const std::set<std::string> kVerbs = {
-        "next-status", "next-error", "navigate", "protocol", "title", "subframe", "dialog",
-        "file-dialog", "popup", "download", "cert-error", "cursor", "console"};
-    if (!kVerbs.count(verb)) return false;
-    reply("error bad-arguments");
-  }
+bool CScriptedEngine::HandleControl(const Args& args, Reply reply) {
+  using Handler = void (CScriptedEngine::*)(const Args&, const Reply&);
+  static const std::map<std::string, Handler> kHandlers = {
+      {"state", &CScriptedEngine::OnState},
+      {"next-status", &CScriptedEngine::OnNextStatus},
+      {"next-error", &CScriptedEngine::OnNextError},
+      {"navigate", &CScriptedEngine::OnNavigate},
+      {"protocol", &CScriptedEngine::OnProtocol},
+      {"title", &CScriptedEngine::OnTitle},
+      {"subframe", &CScriptedEngine::OnSubFrame},
+      {"dialog", &CScriptedEngine::OnDialog},
+      {"file-dialog", &CScriptedEngine::OnFileDialog},
+      {"popup", &CScriptedEngine::OnPopup},
+      {"download", &CScriptedEngine::OnDownload},
+      {"cert-error", &CScriptedEngine::OnCertificateError},
+      {"cursor", &CScriptedEngine::OnCursor},
+      {"popup-widget", &CScriptedEngine::OnPopupWidget},
+      {"console", &CScriptedEngine::OnConsole},
+      {"call", &CScriptedEngine::OnCall},
+  };
+  auto it = kHandlers.find(args[0]);
+  if (it == kHandlers.end()) return false;
+  (this->*(it->second))(args, reply);
   return true;
+}
+
+void CScriptedEngine::OnState(const Args&, const Reply& reply) {
+  reply("ok url=" + EncodeText(m_page.url) + " title=" + EncodeText(m_page.title) +
+        " can_go_back=" + (CanGoBack() ? "1" : "0") + " can_go_forward=" + (CanGoForward() ? "1" : "0") +
+        " frames=" + std::to_string(m_page.subFrames.size() + 1));
+}
+
+void CScriptedEngine::OnNextStatus(const Args& args, const Reply& reply) {
+  int status = 0;
+  if (args.size() != 2 || !ArgInt(args, 1, &status)) return reply(kBadArguments);
+  m_nextOutcome = COutcome();
+  m_nextOutcome->status = status;
+  reply("ok");
+}
+
+void CScriptedEngine::OnNextError(const Args& args, const Reply& reply) {
+  int code = 0;
+  std::wstring text;
+  if (args.size() != 3 || !ArgInt(args, 1, &code) || !ArgText(args, 2, &text)) return reply(kBadArguments);
+  m_nextOutcome = COutcome();
+  m_nextOutcome->failed = true;
+  m_nextOutcome->errorCode = code;
+  m_nextOutcome->errorText = text;
+  reply("ok");
+}
+
+void CScriptedEngine::OnNavigate(const Args& args, const Reply& reply) {
+  std::wstring url;
+  if (args.size() != 2 || !ArgText(args, 1, &url)) return reply(kBadArguments);
+  reply("ok");
+  Navigate(url, TT_LINK, CMove::kPush);
+}
+
+void CScriptedEngine::OnProtocol(const Args& args, const Reply& reply) {
+  std::wstring url;
+  if (args.size() != 2 || !ArgText(args, 1, &url) || !IsExternalUrl(url)) return reply(kBadArguments);
+  reply("ok");
+  Navigate(url, TT_LINK, CMove::kPush);
+}
+
+void CScriptedEngine::OnTitle(const Args& args, const Reply& reply) {
+  std::wstring title;
+  if (args.size() != 2 || !ArgText(args, 1, &title)) return reply(kBadArguments);
+  reply("ok");
+  m_page.title = title;
+  if (m_index >= 0) m_history[static_cast<size_t>(m_index)].title = title;
+  m_site.TitleChange(title);
+  Repaint();
+}
+
+void CScriptedEngine::OnSubFrame(const Args& args, const Reply& reply) {
+  std::wstring name, url;
+  if (args.size() != 3 || !ArgText(args, 1, &name) || !ArgText(args, 2, &url)) return reply(kBadArguments);
+  const int64_t id = m_site.CreateSubFrame(name);
+  m_page.subFrames.push_back({id, name, std::wstring()});
+  reply("ok frame=" + std::to_string(id));
+  LoadSubFrame(id, url);
+}
+
+void CScriptedEngine::OnDialog(const Args& args, const Reply& reply) {
+  static const std::map<std::string, cef_jsdialog_type_t> kTypes = {
+      {"alert", JSDIALOGTYPE_ALERT}, {"confirm", JSDIALOGTYPE_CONFIRM}, {"prompt", JSDIALOGTYPE_PROMPT}};
+  std::wstring message, defaultPrompt;
+  const auto type = args.size() > 1 ? kTypes.find(args[1]) : kTypes.end();
+  if ((args.size() != 3 && args.size() != 4) || type == kTypes.end() || !ArgText(args, 2, &message) ||
+      (args.size() == 4 && !ArgText(args, 3, &defaultPrompt))) {
+    return reply(kBadArguments);
+  }
+  reply("ok");
+  const cef_jsdialog_type_t dialogType = type->second;
+  m_site.RunJSDialog(dialogType, message, defaultPrompt, [this, dialogType](const CPageAnswer& answer) {
+    m_site.Record(m_site.EventLine("DialogResult")
+                      .Add("dialog_type", static_cast<int>(dialogType))
+                      .Add("answered", answer.answered)
+                      .Add("success", answer.accepted)
+                      .Add("user_input", answer.text));
+    AddNote(DialogName(dialogType) + L": " + AnswerText(answer) + L" " + answer.text);
+  });
+}
+
+void CScriptedEngine::OnFileDialog(const Args& args, const Reply& reply) {
+  int mode = 0;
+  std::wstring title, defaultPath;
+  std::vector<std::wstring> filters(args.size() > 4 ? args.size() - 4 : 0);
+  bool ok = args.size() >= 4 && ArgInt(args, 1, &mode) && ArgText(args, 2, &title) &&
+            ArgText(args, 3, &defaultPath);
+  for (size_t i = 0; ok && i < filters.size(); ++i) ok = ArgText(args, i + 4, &filters[i]);
+  if (!ok) return reply(kBadArguments);
+  reply("ok");
+  m_site.RunFileDialog(mode, title, defaultPath, filters, [this](const CPageAnswer& answer) {
+    m_site.Record(m_site.EventLine("FileDialogResult")
+                      .Add("answered", answer.answered)
+                      .Add("accepted", answer.accepted)
+                      .Add("count", static_cast<int>(answer.paths.size())));
+    AddNote(L"file dialog: " + AnswerText(answer) + L", " + std::to_wstring(answer.paths.size()) + L" file(s)");
+  });
+}
+
+void CScriptedEngine::OnPopup(const Args& args, const Reply& reply) {
+  std::wstring url, frameName;
+  if ((args.size() != 2 && args.size() != 3) || !ArgText(args, 1, &url) ||
+      (args.size() == 3 && !ArgText(args, 2, &frameName))) {
+    return reply(kBadArguments);
+  }
+  reply("ok");
+  const bool refused = m_site.BeforePopup(m_site.MainFrameId(), url, frameName);
+  m_site.Record(m_site.EventLine(refused ? "PopupRefused" : "PopupOpened").Add("target_url", url));
+  AddNote(L"popup " + url + (refused ? L" refused" : L" opened"));
+}
+
+void CScriptedEngine::OnDownload(const Args& args, const Reply& reply) {
+  std::wstring url, name, mimeType = L"application/octet-stream";
+  if ((args.size() != 3 && args.size() != 4) || !ArgText(args, 1, &url) || !ArgText(args, 2, &name) ||
+      (args.size() == 4 && !ArgText(args, 3, &mimeType))) {
+    return reply(kBadArguments);
+  }
+  reply("ok");
+  m_site.BeforeDownload(url, name, mimeType, [this, name](const CPageAnswer& answer) {
+    m_site.Record(m_site.EventLine("DownloadDecision")
+                      .Add("answered", answer.answered)
+                      .Add("download_path", answer.text)
+                      .Add("show_dialog", answer.showDialog));
+    AddNote(L"download " + name + L": " + AnswerText(answer));
+  });
+}
+
+void CScriptedEngine::OnCertificateError(const Args& args, const Reply& reply) {
+  int code = 0;
+  std::wstring url;
+  if (args.size() != 3 || !ArgInt(args, 1, &code) || !ArgText(args, 2, &url)) return reply(kBadArguments);
+  reply("ok");
+  CertificateNavigation(code, url);
+}
+
+void CScriptedEngine::OnCursor(const Args& args, const Reply& reply) {
+  int type = 0;
+  if (args.size() != 2 || !ArgInt(args, 1, &type) || type < CT_POINTER || type > CT_CUSTOM) {
+    return reply(kBadArguments);
+  }
+  reply("ok");
+  m_site.CursorChange(static_cast<cef_cursor_type_t>(type));
+}
+
+void CScriptedEngine::OnConsole(const Args& args, const Reply& reply) {
+  std::wstring message;
+  if (args.size() != 2 || !ArgText(args, 1, &message)) return reply(kBadArguments);
+  reply("ok");
+  m_site.ConsoleMessage(message, m_page.url, 1);
 }
 
 }  // namespace cefcompat

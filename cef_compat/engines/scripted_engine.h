@@ -36,7 +36,7 @@ class CScriptedEngine : public IPageEngine {
   void Hidden(bool hidden) OVERRIDE;
   void Invalidate(cef_paint_element_type_t type) OVERRIDE;
   void RendererGone() OVERRIDE;
-  bool HandleControl(const std::vector<std::string>& tokens, Reply reply) OVERRIDE;
+  bool HandleControl(const std::vector<std::string>& args, Reply reply) OVERRIDE;
 
  private:
   enum class CMove { kPush, kBack, kForward, kReload };
@@ -66,10 +66,26 @@ class CScriptedEngine : public IPageEngine {
   void PaintPopup();
   void AddNote(const std::wstring& note);
 
-  // Control requests, by verb; each replies once.
   void CertificateNavigation(int errorCode, const std::wstring& url);
-  bool ShowPopupWidget(const std::vector<std::string>& args, const Reply& reply);
-  void CallNative(const std::vector<std::string>& args, const Reply& reply);
+
+  // Control requests, one per verb; each replies exactly once.
+  using Args = std::vector<std::string>;
+  void OnState(const Args& args, const Reply& reply);
+  void OnNextStatus(const Args& args, const Reply& reply);
+  void OnNextError(const Args& args, const Reply& reply);
+  void OnNavigate(const Args& args, const Reply& reply);
+  void OnProtocol(const Args& args, const Reply& reply);
+  void OnTitle(const Args& args, const Reply& reply);
+  void OnSubFrame(const Args& args, const Reply& reply);
+  void OnDialog(const Args& args, const Reply& reply);
+  void OnFileDialog(const Args& args, const Reply& reply);
+  void OnPopup(const Args& args, const Reply& reply);
+  void OnDownload(const Args& args, const Reply& reply);
+  void OnCertificateError(const Args& args, const Reply& reply);
+  void OnCursor(const Args& args, const Reply& reply);
+  void OnPopupWidget(const Args& args, const Reply& reply);
+  void OnConsole(const Args& args, const Reply& reply);
+  void OnCall(const Args& args, const Reply& reply);
 
   IPageSite& m_site;
   CScriptedPage m_page;

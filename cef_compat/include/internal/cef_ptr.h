@@ -8,12 +8,12 @@ template <class T>
 class CefRefPtr {
  public:
   CefRefPtr() = default;
-  CefRefPtr(T* p) : ptr_(p) {  // NOLINT: implicit like the real type
+  CefRefPtr(T* p) : ptr_(p) {
     if (ptr_) ptr_->AddRef();
   }
   CefRefPtr(const CefRefPtr<T>& r) : CefRefPtr(r.ptr_) {}
   template <typename U>
-  CefRefPtr(const CefRefPtr<U>& r) : CefRefPtr(r.get()) {}  // NOLINT
+  CefRefPtr(const CefRefPtr<U>& r) : CefRefPtr(r.get()) {}
   CefRefPtr(CefRefPtr<T>&& r) noexcept : ptr_(r.ptr_) { r.ptr_ = nullptr; }
   ~CefRefPtr() {
     if (ptr_) ptr_->Release();

@@ -6,17 +6,18 @@
 
 #include "include/internal/cef_string_types.h"
 
+// Conversions from and to standard strings are implicit, as callers of the API expect.
 class CefString {
  public:
   CefString() = default;
   CefString(const CefString& str);
   CefString(CefString&& str) noexcept;
-  CefString(const std::wstring& src);  // NOLINT: implicit like the real type
-  CefString(const wchar_t* src);       // NOLINT
-  CefString(const std::string& utf8);  // NOLINT
-  CefString(const char* utf8);         // NOLINT
+  CefString(const std::wstring& src);
+  CefString(const wchar_t* src);
+  CefString(const std::string& utf8);
+  CefString(const char* utf8);
   // Refers to |src| without owning it; assignments write into |src|.
-  CefString(const cef_string_t* src);  // NOLINT
+  CefString(const cef_string_t* src);
   ~CefString();
 
   CefString& operator=(const CefString& str);

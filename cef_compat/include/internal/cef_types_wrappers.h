@@ -7,7 +7,6 @@
 #include "include/internal/cef_string.h"
 #include "include/internal/cef_types.h"
 
-
 // Traits name the structure (struct_type) and its string members (kStringFields).
 template <class Traits>
 class CefStructBase : public Traits::struct_type {
@@ -16,7 +15,7 @@ class CefStructBase : public Traits::struct_type {
 
   CefStructBase() { Init(); }
   CefStructBase(const CefStructBase& r) : CefStructBase() { Set(r); }
-  CefStructBase(const struct_type& r) : CefStructBase() { Set(r); }  // NOLINT
+  CefStructBase(const struct_type& r) : CefStructBase() { Set(r); }
   ~CefStructBase() { Clear(); }
 
   CefStructBase& operator=(const CefStructBase& s) { return *this = static_cast<const struct_type&>(s); }
@@ -56,7 +55,7 @@ template <class Struct>
 class CefPlainStruct : public Struct {
  public:
   CefPlainStruct() { std::memset(static_cast<Struct*>(this), 0, sizeof(Struct)); }
-  CefPlainStruct(const Struct& r) : Struct(r) {}  // NOLINT
+  CefPlainStruct(const Struct& r) : Struct(r) {}
 };
 
 struct CefSettingsTraits {
@@ -86,7 +85,7 @@ typedef CefStructBase<CefBrowserSettingsTraits> CefBrowserSettings;
 class CefRect : public CefPlainStruct<cef_rect_t> {
  public:
   CefRect() = default;
-  CefRect(const cef_rect_t& r) : CefPlainStruct<cef_rect_t>(r) {}  // NOLINT
+  CefRect(const cef_rect_t& r) : CefPlainStruct<cef_rect_t>(r) {}
   CefRect(int x_val, int y_val, int width_val, int height_val) { Set(x_val, y_val, width_val, height_val); }
   void Set(int x_val, int y_val, int width_val, int height_val) {
     x = x_val;
@@ -104,7 +103,7 @@ class CefRect : public CefPlainStruct<cef_rect_t> {
 class CefPoint : public CefPlainStruct<cef_point_t> {
  public:
   CefPoint() = default;
-  CefPoint(const cef_point_t& r) : CefPlainStruct<cef_point_t>(r) {}  // NOLINT
+  CefPoint(const cef_point_t& r) : CefPlainStruct<cef_point_t>(r) {}
   CefPoint(int x_val, int y_val) { Set(x_val, y_val); }
   void Set(int x_val, int y_val) {
     x = x_val;
@@ -117,7 +116,7 @@ class CefPoint : public CefPlainStruct<cef_point_t> {
 class CefSize : public CefPlainStruct<cef_size_t> {
  public:
   CefSize() = default;
-  CefSize(const cef_size_t& r) : CefPlainStruct<cef_size_t>(r) {}  // NOLINT
+  CefSize(const cef_size_t& r) : CefPlainStruct<cef_size_t>(r) {}
   CefSize(int width_val, int height_val) { Set(width_val, height_val); }
   void Set(int width_val, int height_val) {
     width = width_val;
@@ -129,25 +128,25 @@ class CefSize : public CefPlainStruct<cef_size_t> {
 class CefMouseEvent : public CefPlainStruct<cef_mouse_event_t> {
  public:
   CefMouseEvent() = default;
-  CefMouseEvent(const cef_mouse_event_t& r) : CefPlainStruct<cef_mouse_event_t>(r) {}  // NOLINT
+  CefMouseEvent(const cef_mouse_event_t& r) : CefPlainStruct<cef_mouse_event_t>(r) {}
 };
 
 class CefKeyEvent : public CefPlainStruct<cef_key_event_t> {
  public:
   CefKeyEvent() = default;
-  CefKeyEvent(const cef_key_event_t& r) : CefPlainStruct<cef_key_event_t>(r) {}  // NOLINT
+  CefKeyEvent(const cef_key_event_t& r) : CefPlainStruct<cef_key_event_t>(r) {}
 };
 
 class CefScreenInfo : public CefPlainStruct<cef_screen_info_t> {
  public:
   CefScreenInfo() = default;
-  CefScreenInfo(const cef_screen_info_t& r) : CefPlainStruct<cef_screen_info_t>(r) {}  // NOLINT
+  CefScreenInfo(const cef_screen_info_t& r) : CefPlainStruct<cef_screen_info_t>(r) {}
 };
 
 class CefCursorInfo : public CefPlainStruct<cef_cursor_info_t> {
  public:
   CefCursorInfo() = default;
-  CefCursorInfo(const cef_cursor_info_t& r) : CefPlainStruct<cef_cursor_info_t>(r) {}  // NOLINT
+  CefCursorInfo(const cef_cursor_info_t& r) : CefPlainStruct<cef_cursor_info_t>(r) {}
 };
 
 class CefPopupFeatures : public CefPlainStruct<cef_popup_features_t> {
@@ -160,5 +159,5 @@ class CefPopupFeatures : public CefPlainStruct<cef_popup_features_t> {
     scrollbarsVisible = 1;
     resizable = 1;
   }
-  CefPopupFeatures(const cef_popup_features_t& r) : CefPlainStruct<cef_popup_features_t>(r) {}  // NOLINT
+  CefPopupFeatures(const cef_popup_features_t& r) : CefPlainStruct<cef_popup_features_t>(r) {}
 };

@@ -15,7 +15,7 @@ class CefWindowInfo : public cef_window_info_t {
  public:
   CefWindowInfo();
   CefWindowInfo(const CefWindowInfo& r);
-  CefWindowInfo(const cef_window_info_t& r);  // NOLINT
+  CefWindowInfo(const cef_window_info_t& r);
   ~CefWindowInfo();
   CefWindowInfo& operator=(const CefWindowInfo& r);
   CefWindowInfo& operator=(const cef_window_info_t& r);
