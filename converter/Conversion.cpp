@@ -56,6 +56,9 @@ bool IsEmpty(const wchar_t* text)
 StatusCode PrepareGeneratedOutput(const std::wstring& input, wchar_t* outputPath, unsigned int* outputPathSize,
                                   OutputFolderGuard& guard, std::wstring& output)
 {
+    // Without a size there is nowhere to tell it.
+    if (!outputPathSize)
+        return StatusBufferTooSmall;
     for (int attempt = 0; attempt < kGeneratedFolderAttempts; ++attempt) {
         output = MakeTempFilePath(input, kOutputExtension, true);
         if (!outputPath || output.size() >= *outputPathSize) {
@@ -88,6 +91,29 @@ StatusCode CheckInput(const std::wstring& input)
         return StatusModifyPassword;
     if (isCompoundDocument)
         return StatusCompoundDocument;
+    return StatusSuccess;
+}
+
+// Everything that refuses a conversion before it takes the lock: the program, the input, the
+// output path and the machine.
+StatusCode CheckBeforeConverting(const std::wstring& input, const std::wstring& output)
+{
+    switch (ProbePowerPoint()) {
+    case ProbeTimedOut:
+        return StatusStartTimeout;
+    case ProbeCannotStart:
+        return StatusCannotStart;
+    case ProbeAnswered:
+        break;
+    }
+    const StatusCode inputStatus = CheckInput(input);
+    if (inputStatus != StatusSuccess)
+        return inputStatus;
+    if (FileSystem::FileExists(output) || FileSystem::DirectoryExists(output))
+        return StatusOutputExists;
+    // Probes the program once more and records its version for the choice of route.
+    if (CheckConversionSupport() != StatusSuccess)
+        return StatusFailed;
     return StatusSuccess;
 }
 
@@ -163,31 +189,15 @@ StatusCode ConvertPresentation(const wchar_t* inputPath, wchar_t* outputPath, un
     OutputFolderGuard guard;
     const bool generated = IsEmpty(outputPath);
     std::wstring output;
-    if (generated) {
-        // Without a size there is nowhere to tell it.
-        if (!outputPathSize)
-            return StatusBufferTooSmall;
-        const StatusCode prepared = PrepareGeneratedOutput(input, outputPath, outputPathSize, guard, output);
-        if (prepared != StatusSuccess)
-            return prepared;
-    } else {
+    StatusCode status = StatusSuccess;
+    if (generated)
+        status = PrepareGeneratedOutput(input, outputPath, outputPathSize, guard, output);
+    else
         output = outputPath;
-    }
-    switch (ProbePowerPoint()) {
-    case ProbeTimedOut:
-        return StatusStartTimeout;
-    case ProbeCannotStart:
-        return StatusCannotStart;
-    case ProbeAnswered:
-        break;
-    }
-    const StatusCode inputStatus = CheckInput(input);
-    if (inputStatus != StatusSuccess)
-        return inputStatus;
-    if (FileSystem::FileExists(output) || FileSystem::DirectoryExists(output))
-        return StatusOutputExists;
-    if (CheckConversionSupport() != StatusSuccess)
-        return StatusFailed;
+    if (status == StatusSuccess)
+        status = CheckBeforeConverting(input, output);
+    if (status != StatusSuccess)
+        return status;
     const boost::shared_ptr<NsPlatform::IMutex> lock = NsPlatform::CreateNamedMutex(kConversionLockName);
     if (!lock->IsAvailable() || !lock->Lock())
         return StatusLockHeld;

@@ -159,7 +159,7 @@ bool QueryPowerPointVersion(std::wstring& version, std::wstring& build) noexcept
     }
 }
 
-StatusCode CheckConversionSupport() noexcept
+StatusCode CheckConversionSupport()
 {
     switch (ProbePowerPoint()) {
     case ProbeTimedOut:

@@ -39,7 +39,7 @@ bool QueryPowerPointVersion(std::wstring& version, std::wstring& build) noexcept
 // Whether this machine can convert: StatusSuccess, StatusStartTimeout, StatusCannotStart,
 // StatusUnsupportedWindows or StatusFailed (program too old, or 11.0 without the
 // compatibility pack).
-StatusCode CheckConversionSupport() noexcept;
+StatusCode CheckConversionSupport();
 
 // The direct route: the program opens the temporary copy and saves it as a 97-2003
 // presentation at the output path. Raises _com_error for a failed automation call.

@@ -20,7 +20,11 @@ int ConvertPPTXtoPPT(const wchar_t* inputPath, wchar_t* outputPath, unsigned int
 
 int IsPPTXtoPPTSupported(void)
 {
-    return CheckConversionSupport();
+    try {
+        return CheckConversionSupport();
+    } catch (...) {
+        return StatusFailed;
+    }
 }
 
 bool GetPowerPointVersion(wchar_t* versionBuffer, int versionCount, wchar_t* buildBuffer, int buildCount)
