@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS_SHORT ?= 10
 
-.PHONY: all setup configure build test demo fuzz clean
+.PHONY: all setup configure build test demo bench fuzz clean
 
 all: build
 
@@ -24,6 +24,11 @@ build: configure
 test: build
 	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run.sh $(FUZZ_SECONDS_SHORT)
 	scripts/wine-session.sh $(BUILD) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Benchmarks in a release build of their own; they print medians and ratios, they judge nothing.
+bench:
+	$(MAKE) build BUILD=$(BUILD)-bench BUILD_TYPE=Release
+	scripts/wine-session.sh $(BUILD)-bench scripts/bench.sh $(BUILD)-bench
 
 # Native libFuzzer runs of the byte-level parsers (clang, ASan, UBSan); `make test` runs each
 # for a few seconds, this for five minutes.
