@@ -133,10 +133,7 @@ bool CefBrowserHost::CreateBrowser(const CefWindowInfo& windowInfo, CefRefPtr<Ce
   std::shared_ptr<CBrowserRuntime> runtime = CBrowserRuntime::Current();
   if (!runtime) return false;
   runtime->Record(CreateBrowserLine("CreateBrowser", runtime, windowInfo, client, url, settings, request_context));
-  const std::wstring address = url.ToWString();
-  return runtime->PostUi([runtime, windowInfo, client, address, settings]() {
-    CBrowserImpl::Create(runtime, windowInfo, client, address, settings, false);
-  });
+  return runtime->CreateBrowserAsync({windowInfo, client, url.ToWString(), settings, false});
 }
 
 CefRefPtr<CefBrowser> CefBrowserHost::CreateBrowserSync(const CefWindowInfo& windowInfo,

@@ -895,10 +895,7 @@ bool CBrowserImpl::BeforePopup(int64_t frameId, const std::wstring& url, const s
                                         windowInfo, client, settings, &noJavascriptAccess);
   m_runtime->Record(Return("OnBeforePopup", m_id).Add("value", refused).Add("no_javascript_access", noJavascriptAccess));
   if (refused) return true;
-  std::shared_ptr<CBrowserRuntime> runtime = m_runtime;
-  runtime->PostUi([runtime, windowInfo, client, url, settings]() {
-    CBrowserImpl::Create(runtime, windowInfo, client, url, settings, true);
-  });
+  m_runtime->CreateBrowserAsync({windowInfo, client, url, settings, true});
   return false;
 }
 

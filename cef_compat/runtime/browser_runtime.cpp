@@ -24,6 +24,19 @@ std::shared_ptr<CBrowserRuntime> g_runtime;
 
 std::wstring CefStringOf(const cef_string_t& s) { return std::wstring(s.str ? s.str : L"", s.length); }
 
+const wchar_t kHoldBrowsersVariable[] = L"CEFCOMPAT_HOLD_BROWSERS";
+
+bool HoldBrowsersRequested() {
+  wchar_t value[2] = {};
+  return GetEnvironmentVariableW(kHoldBrowsersVariable, value, 2) == 1 && value[0] == L'1';
+}
+
+CLine HeldBrowserLine(const char* name, const CBrowserRequest& request) {
+  CLine line("event", name);
+  line.Add("url", request.url).Add("is_popup", request.isPopup);
+  return line;
+}
+
 }  // namespace
 
 std::shared_ptr<CBrowserRuntime> CBrowserRuntime::Current() {
@@ -70,7 +83,8 @@ CBrowserRuntime::CBrowserRuntime(const CefMainArgs& args, const CefSettings& set
       m_app(app),
       m_commandLine(new CCommandLineImpl()),
       m_journal(kJournalCapacity),
-      m_ui(new CTaskQueue()) {}
+      m_ui(new CTaskQueue()),
+      m_holdBrowsers(HoldBrowsersRequested()) {}
 
 CBrowserRuntime::~CBrowserRuntime() = default;
 
@@ -79,6 +93,7 @@ void CBrowserRuntime::Start() {
   call.AddRaw("instance", HandleText(m_instance));
   Record(AddFields(call, m_settings));
   SetThreadQueue(TID_UI, m_ui.get());
+  if (m_holdBrowsers) Record(CLine("event", "BrowserCreationHold").Add("variable", std::wstring(kHoldBrowsersVariable)));
 
   if (!m_settings.command_line_args_disabled) m_commandLine->ParseWindows(GetCommandLineW());
   else m_commandLine->SetProgram(SubprocessPath());
@@ -110,6 +125,7 @@ void CBrowserRuntime::Stop() {
   for (auto& browser : m_browsers) open.push_back(browser.second);
   for (auto& browser : open) browser->CloseNow();
   m_browsers.clear();
+  DropHeldBrowsers();
   m_journal.Close();
   if (m_control) m_control->Stop();
   SetThreadQueue(TID_UI, nullptr);
@@ -132,6 +148,40 @@ std::wstring CBrowserRuntime::SubprocessPath() const {
 void CBrowserRuntime::AddInheritedSwitches(CCommandLineImpl* child) const {
   child->AppendSwitchWithValue("log-severity", SeverityName(LogSeverity()));
   if (LogSeverity() != LOGSEVERITY_DISABLE) child->AppendSwitchWithValue("log-file", LogPath());
+}
+
+bool CBrowserRuntime::CreateBrowserAsync(CBrowserRequest request) {
+  std::shared_ptr<CBrowserRuntime> self = shared_from_this();
+  return PostUi([self, request]() { self->CreateOrHold(request); });
+}
+
+void CBrowserRuntime::CreateOrHold(const CBrowserRequest& request) {
+  if (!m_holdBrowsers) {
+    CreateNow(request);
+    return;
+  }
+  m_heldBrowsers.push_back(request);
+  Record(HeldBrowserLine("BrowserCreationHeld", request).Add("held", static_cast<int64_t>(m_heldBrowsers.size())));
+}
+
+void CBrowserRuntime::CreateNow(const CBrowserRequest& request) {
+  CBrowserImpl::Create(shared_from_this(), request.windowInfo, request.client, request.url,
+                       request.settings, request.isPopup);
+}
+
+void CBrowserRuntime::ReleaseHeldBrowsers(const CControlServer::Reply& reply) {
+  std::vector<CBrowserRequest> held;
+  held.swap(m_heldBrowsers);
+  Record(CLine("event", "BrowserCreationReleased").Add("count", static_cast<int64_t>(held.size())));
+  // Answered first: a client hook that blocks must not block the answer.
+  reply("ok released=" + std::to_string(held.size()));
+  for (const CBrowserRequest& request : held) CreateNow(request);
+}
+
+// A creation still held at shutdown never happens: its client hears nothing.
+void CBrowserRuntime::DropHeldBrowsers() {
+  for (const CBrowserRequest& request : m_heldBrowsers) Record(HeldBrowserLine("BrowserCreationDropped", request));
+  m_heldBrowsers.clear();
 }
 
 void CBrowserRuntime::AddBrowser(CefRefPtr<CBrowserImpl> browser) { m_browsers[browser->Id()] = browser; }
@@ -171,7 +221,12 @@ void CBrowserRuntime::HandleOnUi(const std::vector<std::string>& tokens, CContro
   if (tokens[0] == "status") {
     CefRefPtr<CBrowserImpl> target = TargetBrowser();
     reply("ok browsers=" + std::to_string(m_browsers.size()) +
-          " target=" + std::to_string(target ? target->Id() : 0));
+          " target=" + std::to_string(target ? target->Id() : 0) +
+          " held=" + std::to_string(m_heldBrowsers.size()));
+    return;
+  }
+  if (tokens[0] == "release-browsers") {
+    ReleaseHeldBrowsers(reply);
     return;
   }
   CefRefPtr<CBrowserImpl> browser = TargetBrowser();

@@ -11,8 +11,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "include/cef_app.h"
+#include "include/cef_browser.h"
+#include "include/cef_client.h"
 #include "runtime/command_line.h"
 #include "runtime/control_server.h"
 #include "runtime/journal.h"
@@ -22,6 +25,15 @@
 namespace cefcompat {
 
 class CBrowserImpl;
+
+// What an asynchronous browser creation needs, kept while browsers are held back.
+struct CBrowserRequest {
+  CefWindowInfo windowInfo;
+  CefRefPtr<CefClient> client;
+  std::wstring url;
+  CefBrowserSettings settings;
+  bool isPopup = false;
+};
 
 class CBrowserRuntime : public std::enable_shared_from_this<CBrowserRuntime>,
                         public CControlServer::IHandler {
@@ -53,6 +65,10 @@ class CBrowserRuntime : public std::enable_shared_from_this<CBrowserRuntime>,
   std::wstring SubprocessPath() const;
   void AddInheritedSwitches(CCommandLineImpl* child) const;
 
+  // Any thread: the browser is created later on the UI thread, or, while browsers are held
+  // (CEFCOMPAT_HOLD_BROWSERS=1), kept back until the control request release-browsers.
+  bool CreateBrowserAsync(CBrowserRequest request);
+
   // UI thread.
   void AddBrowser(CefRefPtr<CBrowserImpl> browser);
   void RemoveBrowser(int id);
@@ -66,6 +82,10 @@ class CBrowserRuntime : public std::enable_shared_from_this<CBrowserRuntime>,
   void Start();
   void Stop();
   void HandleOnUi(const std::vector<std::string>& tokens, CControlServer::Reply reply);
+  void CreateOrHold(const CBrowserRequest& request);
+  void CreateNow(const CBrowserRequest& request);
+  void ReleaseHeldBrowsers(const CControlServer::Reply& reply);
+  void DropHeldBrowsers();
   void HandleJournalRequest(const std::vector<std::string>& tokens,
                             const CControlServer::Reply& reply);
 
@@ -77,7 +97,10 @@ class CBrowserRuntime : public std::enable_shared_from_this<CBrowserRuntime>,
   std::unique_ptr<CTaskQueue> m_ui;
   std::unique_ptr<CControlServer> m_control;
   std::atomic<int> m_lastId{0};
+  // Lets tests reach what happens before a browser exists (a close before OnAfterCreated).
+  const bool m_holdBrowsers;
   std::map<int, CefRefPtr<CBrowserImpl>> m_browsers;  // UI thread
+  std::vector<CBrowserRequest> m_heldBrowsers;         // UI thread
 };
 
 }  // namespace cefcompat

@@ -100,6 +100,11 @@ void CClientHandler::Execute(const std::string& command) {
     }
     return;
   }
+  // Ends the loop whether or not a browser exists, as a host does that closes before it has one.
+  if (verb == "quit") {
+    CefQuitMessageLoop();
+    return;
+  }
   if (verb == "resize") {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
