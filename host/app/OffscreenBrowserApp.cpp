@@ -1,6 +1,7 @@
 #include "OffscreenBrowserApp.h"
 
 #include "HostEntry.h"
+#include "JsExtension.h"
 #include "OffscreenBrowserWindow.h"
 
 #include <cwchar>
@@ -54,6 +55,11 @@ void COffscreenBrowserApp::OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> 
     // crash message as this process.
     commandLine->AppendSwitchWithValue(kIndexSwitch, std::to_wstring(m_instanceIndex));
     commandLine->AppendSwitchWithValue(kParentPidSwitch, std::to_wstring(m_parentPid));
+}
+
+void COffscreenBrowserApp::OnWebKitInitialized()
+{
+    RegisterPageScriptExtension();
 }
 
 void COffscreenBrowserApp::OnContextInitialized()

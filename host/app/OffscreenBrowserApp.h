@@ -27,6 +27,9 @@ public:
     void OnContextInitialized() override;
     void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> commandLine) override;
 
+    // CefRenderProcessHandler
+    void OnWebKitInitialized() override;
+
 private:
     HINSTANCE m_hInstance;
     // Counted: the window must outlive its own start-up even if CEF never takes it as a

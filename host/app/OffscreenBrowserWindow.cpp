@@ -30,8 +30,6 @@ constexpr RECT kBrowserChildRect = {0, 0, 100, 100};
 constexpr cef_color_t kWhiteTransparentBackground = 0x00FFFFFF;
 
 const wchar_t kBrowserCreatedEvent[] = L"browserCreated:";
-const wchar_t kAddressEvent[] = L"address:";
-const wchar_t kWindowOpenEvent[] = L"JSDispatch:windowOpen:";
 
 HANDLE CreateUnnamedEvent()
 {
@@ -244,46 +242,7 @@ CefRefPtr<CefBrowser> COffscreenBrowserWindow::CurrentBrowser() const
     return m_browser;
 }
 
-// CefDisplayHandler
-
-void COffscreenBrowserWindow::OnAddressChange(CefRefPtr<CefBrowser> /*browser*/,
-                                              CefRefPtr<CefFrame> /*frame*/,
-                                              const CefString& url)
-{
-    const std::wstring address = url;
-    {
-        std::lock_guard<std::mutex> lock(m_sharedLock);
-        m_address = address;
-    }
-    UpdateWindowTitle();
-    SendEvent(kAddressEvent + address);
-}
-
-void COffscreenBrowserWindow::OnTitleChange(CefRefPtr<CefBrowser> /*browser*/,
-                                            const CefString& title)
-{
-    if (title.empty())
-        return;
-    m_title = title;
-    UpdateWindowTitle();
-}
-
 // CefLifeSpanHandler
-
-bool COffscreenBrowserWindow::OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/,
-                                            CefRefPtr<CefFrame> /*frame*/,
-                                            const CefString& targetUrl,
-                                            const CefString& /*targetFrameName*/,
-                                            const CefPopupFeatures& /*popupFeatures*/,
-                                            CefWindowInfo& /*windowInfo*/,
-                                            CefRefPtr<CefClient>& /*client*/,
-                                            CefBrowserSettings& /*settings*/,
-                                            bool* /*noJavascriptAccess*/)
-{
-    // We host exactly one browser: the add-in decides what to do with the address.
-    SendEvent(kWindowOpenEvent + targetUrl.ToWString());
-    return true;
-}
 
 void COffscreenBrowserWindow::OnAfterCreated(CefRefPtr<CefBrowser> browser)
 {
@@ -322,17 +281,6 @@ void COffscreenBrowserWindow::OnPaint(CefRefPtr<CefBrowser> /*browser*/,
                                       int /*width*/, int /*height*/)
 {
     // Frames are not published yet: the view and frame bitmaps come with painting.
-}
-
-// CefDownloadHandler
-
-void COffscreenBrowserWindow::OnBeforeDownload(CefRefPtr<CefBrowser> /*browser*/,
-                                               CefRefPtr<CefDownloadItem> /*downloadItem*/,
-                                               const CefString& /*suggestedName*/,
-                                               CefRefPtr<CefBeforeDownloadCallback> callback)
-{
-    // Every download is offered to the user in CEF's own save dialog.
-    callback->Continue(CefString(), true);
 }
 
 // IBrowserControleeConsumer
@@ -491,6 +439,7 @@ void COffscreenBrowserWindow::Close()
         std::lock_guard<std::mutex> lock(m_sharedLock);
         m_jsDialogCallback = nullptr;
         m_fileDialogCallback = nullptr;
+        m_closeRequested = true;
     }
     ::SetEvent(m_jsDialogEvent.Get());
     ::SetEvent(m_fileDialogEvent.Get());

@@ -62,6 +62,9 @@ public:
 
     static DWORD WINAPI ParentWatchThread(void* window);
 
+    // Opens CEF's developer tools for the page in a window of their own. UI thread.
+    void ShowDevTools();
+
     // CefClient
     CefRefPtr<CefDialogHandler> GetDialogHandler() override { return this; }
     CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -71,11 +74,15 @@ public:
     CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
     CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
     CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+    bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId sourceProcess,
+                                  CefRefPtr<CefProcessMessage> message) override;
 
     // CefDisplayHandler
     void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                          const CefString& url) override;
     void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) override;
+    bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message,
+                          const CefString& source, int line) override;
 
     // CefLifeSpanHandler
     bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
@@ -92,10 +99,39 @@ public:
                  const RectList& dirtyRects, const void* buffer, int width,
                  int height) override;
 
+    // CefJSDialogHandler
+    bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& originUrl,
+                    const CefString& acceptLanguage, JSDialogType dialogType,
+                    const CefString& messageText, const CefString& defaultPromptText,
+                    CefRefPtr<CefJSDialogCallback> callback, bool& suppressMessage) override;
+
+    // CefDialogHandler
+    bool OnFileDialog(CefRefPtr<CefBrowser> browser, FileDialogMode mode, const CefString& title,
+                      const CefString& defaultFilePath,
+                      const std::vector<CefString>& acceptFilters, int selectedAcceptFilter,
+                      CefRefPtr<CefFileDialogCallback> callback) override;
+
     // CefDownloadHandler
     void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> downloadItem,
                           const CefString& suggestedName,
                           CefRefPtr<CefBeforeDownloadCallback> callback) override;
+
+    // CefLoadHandler
+    void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) override;
+    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                   int httpStatusCode) override;
+    void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                     ErrorCode errorCode, const CefString& errorText,
+                     const CefString& failedUrl) override;
+
+    // CefRequestHandler
+    bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                        CefRefPtr<CefRequest> request, bool isRedirect) override;
+    void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url,
+                             bool& allowOsExecution) override;
+    bool OnCertificateError(CefRefPtr<CefBrowser> browser, cef_errorcode_t certError,
+                            const CefString& requestUrl, CefRefPtr<CefSSLInfo> sslInfo,
+                            CefRefPtr<CefRequestCallback> callback) override;
 
     // IBrowserControleeConsumer: the add-in's commands, on the channel's reader thread.
     void MouseMove(int x, int y, bool flag, int modifiers) override;
@@ -119,6 +155,9 @@ private:
     bool RegisterHostWindowClass() const;
     void ResizeHostWindow(int width, int height);
     void SendEvent(const std::wstring& text);
+    template <typename Callback>
+    bool AskAddin(const std::wstring& question, CefRefPtr<Callback> callback,
+                  CefRefPtr<Callback>& parked, const NsWin32::CScopedHandle& answered);
     // The browser as a counted reference, for threads other than the UI thread.
     CefRefPtr<CefBrowser> CurrentBrowser() const;
     void StartParentWatch();
@@ -142,6 +181,8 @@ private:
     int m_instanceIndex;
     int m_hotKeyNumber = -1;
     bool m_closing = false;
+    // An external protocol went to the operating system; the next navigation is dropped.
+    bool m_externalProtocolPending = false;
 
     // Shared with the reader and watch threads under m_sharedLock. The browser and the address
     // are written only on the UI thread, which therefore reads them without the lock; the
@@ -151,6 +192,8 @@ private:
     std::wstring m_address;
     CefRefPtr<CefJSDialogCallback> m_jsDialogCallback;
     CefRefPtr<CefFileDialogCallback> m_fileDialogCallback;
+    // Set by Close: no answer will come any more, so no dialog may wait for one.
+    bool m_closeRequested = false;
 
     // Dialog hand-shake between the UI thread and the add-in's answers.
     NsWin32::CScopedHandle m_dialogMutex;
