@@ -53,9 +53,9 @@ std::wstring PipeName(const wchar_t* test) {
 
 TEST(IpcChannelTest, MessagesQueuedBeforeTheConnectionCrossInOrderBothWays) {
   const std::wstring name = PipeName(L"order");
+  CRecorder atServer, atClient;  // before the channels: their threads report to these
   std::unique_ptr<CIpcChannel> server = CIpcChannel::CreateServer(name);
   ASSERT_TRUE(server);
-  CRecorder atServer, atClient;
   EXPECT_TRUE(server->Send("first"));
   EXPECT_TRUE(server->Send(std::string(200000, 'x')));  // larger than one pipe buffer
   ASSERT_TRUE(server->Start(&atServer, nullptr));
@@ -75,8 +75,8 @@ TEST(IpcChannelTest, MessagesQueuedBeforeTheConnectionCrossInOrderBothWays) {
 
 TEST(IpcChannelTest, ThePeerGoingAwayClosesTheChannelAndLaterSendsFail) {
   const std::wstring name = PipeName(L"gone");
-  std::unique_ptr<CIpcChannel> server = CIpcChannel::CreateServer(name);
   CRecorder atServer, atClient;
+  std::unique_ptr<CIpcChannel> server = CIpcChannel::CreateServer(name);
   ASSERT_TRUE(server->Start(&atServer, nullptr));
   std::unique_ptr<CIpcChannel> client = CIpcChannel::ConnectClient(name);
   ASSERT_TRUE(client->Start(&atClient, nullptr));
@@ -87,8 +87,8 @@ TEST(IpcChannelTest, ThePeerGoingAwayClosesTheChannelAndLaterSendsFail) {
 
 TEST(IpcChannelTest, AFrameAnnouncingMoreThanTheLimitEndsTheChannelUnread) {
   const std::wstring name = PipeName(L"oversize");
-  std::unique_ptr<CIpcChannel> server = CIpcChannel::CreateServer(name);
   CRecorder atServer;
+  std::unique_ptr<CIpcChannel> server = CIpcChannel::CreateServer(name);
   ASSERT_TRUE(server->Start(&atServer, nullptr));
   HANDLE raw = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(raw, INVALID_HANDLE_VALUE);
