@@ -10,6 +10,9 @@
 #include "include/cef_app.h"
 #include "include/cef_runnable.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 namespace {
@@ -30,6 +33,24 @@ constexpr RECT kBrowserChildRect = {0, 0, 100, 100};
 constexpr cef_color_t kWhiteTransparentBackground = 0x00FFFFFF;
 
 const wchar_t kBrowserCreatedEvent[] = L"browserCreated:";
+
+// Every click goes out as a single one, also each half of a double click.
+constexpr int kClickCount = 1;
+
+CefMouseEvent MouseEventAt(int x, int y, int modifiers)
+{
+    CefMouseEvent event;
+    event.x = x;
+    event.y = y;
+    event.modifiers = static_cast<uint32>(modifiers);
+    return event;
+}
+
+// The add-in's sizes are not limited: a sum past the int range stops at its end.
+int SaturatedSum(int a, int b)
+{
+    return static_cast<int>(std::clamp<int64_t>(int64_t{a} + b, INT_MIN, INT_MAX));
+}
 
 HANDLE CreateUnnamedEvent()
 {
@@ -267,45 +288,38 @@ void COffscreenBrowserWindow::OnBeforeClose(CefRefPtr<CefBrowser> browser)
     CefQuitMessageLoop();
 }
 
-// CefRenderHandler
-
-bool COffscreenBrowserWindow::GetViewRect(CefRefPtr<CefBrowser> /*browser*/, CefRect& rect)
-{
-    rect = CefRect(0, 0, m_viewWidth, m_viewHeight);
-    return true;
-}
-
-void COffscreenBrowserWindow::OnPaint(CefRefPtr<CefBrowser> /*browser*/,
-                                      PaintElementType /*type*/,
-                                      const RectList& /*dirtyRects*/, const void* /*buffer*/,
-                                      int /*width*/, int /*height*/)
-{
-    // Frames are not published yet: the view and frame bitmaps come with painting.
-}
-
 // IBrowserControleeConsumer
 
-void COffscreenBrowserWindow::MouseMove(int /*x*/, int /*y*/, bool /*flag*/, int /*modifiers*/)
+// Moves and clicks are bounded by the last painted view; until one has been painted they
+// are all dropped.
+void COffscreenBrowserWindow::MouseMove(int x, int y, bool /*flag*/, int modifiers)
 {
-    // Moves are bounded by the last painted view, which comes with painting; until a view
-    // has been painted every move is dropped.
+    CefRefPtr<CefBrowser> browser = CurrentBrowser();
+    if (browser && m_frames.ViewContains(x, y))
+        browser->GetHost()->SendMouseMoveEvent(MouseEventAt(x, y, modifiers), false);
 }
 
-void COffscreenBrowserWindow::MouseClick(int /*x*/, int /*y*/, bool /*leftButton*/,
-                                         bool /*buttonDown*/, int /*modifiers*/)
+void COffscreenBrowserWindow::MouseClick(int x, int y, bool leftButton, bool buttonDown,
+                                         int modifiers)
 {
-    // Bounded like MouseMove: dropped until a view has been painted.
+    if (m_frames.ViewContains(x, y))
+        SendMouseClick(x, y, leftButton, buttonDown, modifiers);
+}
+
+void COffscreenBrowserWindow::SendMouseClick(int x, int y, bool leftButton, bool buttonDown,
+                                             int modifiers)
+{
+    if (CefRefPtr<CefBrowser> browser = CurrentBrowser()) {
+        browser->GetHost()->SendMouseClickEvent(MouseEventAt(x, y, modifiers),
+                                                leftButton ? MBT_LEFT : MBT_RIGHT, !buttonDown,
+                                                kClickCount);
+    }
 }
 
 void COffscreenBrowserWindow::MouseWheel(int x, int y, int deltaX, int deltaY, int modifiers)
 {
-    if (CefRefPtr<CefBrowser> browser = CurrentBrowser()) {
-        CefMouseEvent event;
-        event.x = x;
-        event.y = y;
-        event.modifiers = static_cast<uint32>(modifiers);
-        browser->GetHost()->SendMouseWheelEvent(event, deltaX, deltaY);
-    }
+    if (CefRefPtr<CefBrowser> browser = CurrentBrowser())
+        browser->GetHost()->SendMouseWheelEvent(MouseEventAt(x, y, modifiers), deltaX, deltaY);
 }
 
 void COffscreenBrowserWindow::KeyEvent(int keyCode, bool keyDown, bool keyUp, bool systemKey,
@@ -368,6 +382,9 @@ std::wstring COffscreenBrowserWindow::GetUrl()
 
 void COffscreenBrowserWindow::Resize(int width, int height)
 {
+    // No view has a negative size; CEF would be asked to paint one.
+    if (width < 0 || height < 0)
+        return;
     // The window and the view size belong to the UI thread. Handing the work over also keeps
     // this thread from waiting for a UI thread that may itself wait for our next command (a
     // dialog answer).
@@ -384,8 +401,8 @@ void COffscreenBrowserWindow::ResizeHostWindow(int width, int height)
         ::GetClientRect(m_hwnd.Get(), &client);
         const int frameWidth = (outer.right - outer.left) - (client.right - client.left);
         const int frameHeight = (outer.bottom - outer.top) - (client.bottom - client.top);
-        ::MoveWindow(m_hwnd.Get(), outer.left, outer.top, width + frameWidth,
-                     height + frameHeight, TRUE);
+        ::MoveWindow(m_hwnd.Get(), outer.left, outer.top, SaturatedSum(width, frameWidth),
+                     SaturatedSum(height, frameHeight), TRUE);
     }
     SetViewSize(width, height);
 }

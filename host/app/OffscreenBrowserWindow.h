@@ -7,6 +7,7 @@
 #include "WindowOwners.h"
 
 #include "BrowserControlee.h"
+#include "FrameComposer.h"
 #include "IBrowserControleeConsumer.h"
 #include "Win32Handles.h"
 
@@ -95,9 +96,29 @@ public:
 
     // CefRenderHandler
     bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override;
+    void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override;
+    void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override;
     void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type,
                  const RectList& dirtyRects, const void* buffer, int width,
                  int height) override;
+    void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor, CursorType type,
+                        const CefCursorInfo& customCursorInfo) override;
+
+    // The composed picture to the add-in, and the same picture into the native window's DC.
+    // UI thread.
+    void PublishFrame();
+    void PaintWindow(HDC dc) const;
+
+    // Input of the visible native window, from its procedure; (x, y) in client coordinates.
+    // UI thread.
+    void OnNativeMouseMove(int x, int y);
+    void OnNativeMouseLeave();
+    void OnNativeButton(int x, int y, bool leftButton, bool buttonDown);
+    void OnNativeWheel(POINT screenPoint, int delta);
+    void OnNativeKey(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnNativeFocus(bool focused);
+    // False until CEF has reported a cursor: the window class's own cursor applies until then.
+    bool ApplyCursor() const;
 
     // CefJSDialogHandler
     bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& originUrl,
@@ -154,6 +175,8 @@ public:
 private:
     bool RegisterHostWindowClass() const;
     void ResizeHostWindow(int width, int height);
+    // Without a bounds check: a release after a captured drag may lie outside the view.
+    void SendMouseClick(int x, int y, bool leftButton, bool buttonDown, int modifiers);
     void SendEvent(const std::wstring& text);
     template <typename Callback>
     bool AskAddin(const std::wstring& question, CefRefPtr<Callback> callback,
@@ -181,6 +204,10 @@ private:
     int m_instanceIndex;
     int m_hotKeyNumber = -1;
     bool m_closing = false;
+    CFrameComposer m_frames;
+    HCURSOR m_cursor = nullptr;
+    // A leave notification has been requested for the pointer.
+    bool m_trackingMouse = false;
     // An external protocol went to the operating system; the next navigation is dropped.
     bool m_externalProtocolPending = false;
 

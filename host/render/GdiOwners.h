@@ -1,7 +1,7 @@
 #pragma once
 
-// Single owners for GDI resources: each releases what it holds exactly once, can be moved and
-// cannot be copied. Null is the only "nothing held" value for all of them.
+// Single owners for GDI resources: each releases what it holds exactly once and cannot be
+// copied; all but the paint DC can be moved. Null is the only "nothing held" value.
 
 #include <windows.h>
 
@@ -96,6 +96,24 @@ private:
 
     HWND m_window = nullptr;
     HDC m_dc = nullptr;
+};
+
+// The DC of one WM_PAINT, from BeginPaint, ended with EndPaint. Bound to its message, so it
+// can neither be copied nor moved.
+class CPaintDc {
+public:
+    explicit CPaintDc(HWND window) : m_window(window), m_dc(::BeginPaint(window, &m_paint)) {}
+    ~CPaintDc() { ::EndPaint(m_window, &m_paint); }
+
+    CPaintDc(const CPaintDc&) = delete;
+    CPaintDc& operator=(const CPaintDc&) = delete;
+
+    HDC Get() const { return m_dc; }
+
+private:
+    HWND m_window;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
 };
 
 // An object selected into a DC; the DC's previous object is selected back on release, so

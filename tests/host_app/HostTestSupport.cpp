@@ -1,5 +1,6 @@
 #include "HostTestSupport.h"
 
+#include "ByteOrder.h"
 #include "SharedBlock.h"
 #include "WindowOwners.h"
 
@@ -113,6 +114,63 @@ std::vector<std::wstring> CAddinEnd::Events()
     return m_events;
 }
 
+void CAddinEnd::OnFrameData(const unsigned char* frameHeader, uint32_t blockSize)
+{
+    NsChannel::FrameInfo frame;
+    const size_t available = blockSize - NsChannel::kFrameHeaderOffset;
+    if (!NsChannel::ReadFrameHeader(frameHeader, available, frame))
+        return;
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_frameSizes.emplace_back(frame.width, frame.height);
+    m_changed.notify_all();
+}
+
+bool CAddinEnd::WaitForFrame(int32_t width, int32_t height)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    const auto found = [&] {
+        const auto begin = m_frameSizes.begin() + static_cast<std::ptrdiff_t>(m_framesConsumed);
+        const auto match = std::find(begin, m_frameSizes.end(), std::make_pair(width, height));
+        if (match == m_frameSizes.end())
+            return false;
+        m_framesConsumed = static_cast<size_t>(match - m_frameSizes.begin()) + 1;
+        return true;
+    };
+    return m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs), found);
+}
+
+std::vector<std::pair<int32_t, int32_t>> CAddinEnd::FrameSizes()
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    return m_frameSizes;
+}
+
+std::optional<CFrame> CAddinEnd::CurrentFrame() const
+{
+    const unsigned char* header = m_channel.FrameHeader();
+    NsChannel::FrameInfo info;
+    if (!NsChannel::ReadFrameHeader(header, NsChannel::kBlockSize - NsChannel::kFrameHeaderOffset, info))
+        return std::nullopt;
+    CFrame frame;
+    frame.width = info.width;
+    frame.height = info.height;
+    const unsigned char* pixels = header + NsChannel::kFrameHeaderSize;
+    frame.pixels.assign(pixels, pixels + info.pixelBytes);
+    return frame;
+}
+
+void CAddinEnd::ForgetFrame()
+{
+    if (unsigned char* header = m_channel.FrameHeader())
+        NsChannel::WriteInt32(header, -1);
+}
+
+uint32_t CFrame::PixelAt(int x, int y) const
+{
+    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4;
+    return uint32_t{pixels.at(at + 2)} << 16 | uint32_t{pixels.at(at + 1)} << 8 | pixels.at(at);
+}
+
 bool CAddinEnd::Send(const NsChannel::Command& command)
 {
     NsChannel::CommandRecord record = {};
@@ -209,6 +267,38 @@ std::optional<std::string> CEngineControl::WaitForJournal(const std::string& ter
     }
     m_journalCursor = Field(*answer, "seq");
     return DecodeJournalText(Field(*answer, "line"));
+}
+
+std::string CEngineControl::Mark()
+{
+    const std::optional<std::string> answer = Request("mark");
+    return answer ? Field(*answer, "seq") : std::string();
+}
+
+std::vector<std::string> CEngineControl::JournalSince(const std::string& mark)
+{
+    constexpr size_t kPage = 1000;
+    std::vector<std::string> lines;
+    std::string after = mark;
+    for (;;) {
+        const std::optional<std::string> answer = Request("journal " + after + " " + std::to_string(kPage));
+        if (!answer || answer->compare(0, 3, "ok ") != 0) {
+            ADD_FAILURE() << "journal after " << after << ": " << answer.value_or("pipe broken");
+            return lines;
+        }
+        // ok count=N next=SEQ LINE...
+        size_t start = answer->find(' ', answer->find("next="));
+        size_t count = 0;
+        while (start != std::string::npos && start + 1 < answer->size()) {
+            const size_t end = answer->find(' ', start + 1);
+            lines.push_back(DecodeJournalText(answer->substr(start + 1, end - start - 1)));
+            ++count;
+            start = end;
+        }
+        if (count < kPage)
+            return lines;
+        after = Field(*answer, "next");
+    }
 }
 
 std::string DecodeJournalText(const std::string& token)
@@ -336,16 +426,17 @@ void PressCtrlAlt(UINT key)
 
 bool WaitForVisibility(HWND window, bool visible)
 {
-    // A hot key arrives as a posted message; a sent one is handled first, so one round trip
-    // alone does not prove the hot key was handled, but a few of them do.
-    for (int roundTrip = 0; roundTrip < 20; ++roundTrip) {
-        if ((::IsWindowVisible(window) != FALSE) == visible)
-            return true;
+    // A hot key arrives as a posted message, and a sent one is handled first, so no single
+    // round trip proves the hot key was handled; a busy machine may take many of them.
+    const DWORD start = ::GetTickCount();
+    while ((::IsWindowVisible(window) != FALSE) != visible) {
+        const DWORD elapsed = ::GetTickCount() - start;
         DWORD_PTR result = 0;
-        if (!::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs, &result))
+        if (elapsed >= kTimeoutMs ||
+            !::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs - elapsed, &result))
             return false;
     }
-    return (::IsWindowVisible(window) != FALSE) == visible;
+    return true;
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace NsHostTest {
@@ -51,8 +52,18 @@ private:
 std::wstring HostPath();
 std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address);
 
+// A frame as the add-in reads it from the shared block.
+struct CFrame {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels; // BGRA, rows top-down
+
+    // The pixel at (x, y) as 0x00RRGGBB.
+    uint32_t PixelAt(int x, int y) const;
+};
+
 // The add-in's end of one host's channel: creates the objects and the pipe, collects the
-// event texts and sends commands.
+// event texts and the sizes of announced frames, and sends commands.
 class CAddinEnd : private IChannelControlConsumer {
 public:
     CAddinEnd(int32_t parentPid, int32_t index);
@@ -70,6 +81,16 @@ public:
     bool WaitForEvent(const std::wstring& text);
     std::vector<std::wstring> Events();
 
+    // Waits for an announced frame of this size among those not yet consumed, like
+    // WaitForEvent. A frame overwritten before it was read is never announced.
+    bool WaitForFrame(int32_t width, int32_t height);
+    // Sizes of every frame read so far, in order.
+    std::vector<std::pair<int32_t, int32_t>> FrameSizes();
+    // What the shared block holds now; only meaningful while no host writes into it.
+    std::optional<CFrame> CurrentFrame() const;
+    // Marks the block's frame invalid, so that CurrentFrame has none until the next one.
+    void ForgetFrame();
+
     bool Send(const NsChannel::Command& command);
     bool Send(NsChannel::CommandCode code);
     std::optional<NsChannel::Reply> Query(NsChannel::CommandCode code);
@@ -78,12 +99,15 @@ public:
 
 private:
     void OnBrowserEventData(const wchar_t* text, size_t length) override;
+    void OnFrameData(const unsigned char* frameHeader, uint32_t blockSize) override;
 
     CChannelControl m_channel;
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<std::wstring> m_events;
     size_t m_consumed = 0;
+    std::vector<std::pair<int32_t, int32_t>> m_frameSizes;
+    size_t m_framesConsumed = 0;
 };
 
 // The scripted engine's control pipe in a host: requests, and waits on the runtime's journal
@@ -99,6 +123,10 @@ public:
     // The next journal line, after the one an earlier wait found, that holds every one of
     // `terms` (space-separated tokens); nothing when none came in time.
     std::optional<std::string> WaitForJournal(const std::string& terms);
+    // The number of the latest journal line, for JournalSince.
+    std::string Mark();
+    // Every journal line after `mark`, decoded.
+    std::vector<std::string> JournalSince(const std::string& mark);
 
 private:
     const CChildProcess& m_host;

@@ -1,0 +1,246 @@
+// Input reaching the page, watched through the scripted engine's journal: the add-in's mouse,
+// key, resize and dialog-answer commands, and the messages of the host's visible window.
+
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+using namespace NsHostTest;
+using NsChannel::Command;
+
+namespace {
+
+const std::wstring kPage = L"http://pagehull.test/input";
+constexpr DWORD kExitBrowserClosed = 2;
+
+int32_t SelfPid()
+{
+    return static_cast<int32_t>(::GetCurrentProcessId());
+}
+
+int32_t NextIndex()
+{
+    static int32_t index = 0;
+    return ++index;
+}
+
+size_t CountLines(const std::vector<std::string>& lines, const std::string& call)
+{
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.compare(0, call.size() + 1, call + " ") == 0;
+    }));
+}
+
+Command Click(int32_t x, int32_t y, bool left, bool down, int32_t modifiers = 0)
+{
+    Command click = MakeCommand(NsChannel::CMD_MOUSE_CLICK);
+    click.x = x;
+    click.y = y;
+    click.leftButton = left;
+    click.buttonDown = down;
+    click.modifiers = modifiers;
+    return click;
+}
+
+Command Move(int32_t x, int32_t y)
+{
+    Command move = MakeCommand(NsChannel::CMD_MOUSE_MOVE);
+    move.x = x;
+    move.y = y;
+    return move;
+}
+
+Command Resize(int32_t width, int32_t height)
+{
+    Command resize = MakeCommand(NsChannel::CMD_RESIZE);
+    resize.width = width;
+    resize.height = height;
+    return resize;
+}
+
+// A host driven by this test as its add-in, with its page loaded.
+class CDrivenHost {
+public:
+    CDrivenHost()
+        : m_index(NextIndex()), m_addin(SelfPid(), m_index),
+          m_process(HostPath(), HostArguments(SelfPid(), m_index, kPage)), m_engine(m_process)
+    {
+        EXPECT_TRUE(m_addin.WaitForEvent(L"address:" + kPage));
+        EXPECT_TRUE(m_engine.IsConnected());
+    }
+
+    CAddinEnd& Addin() { return m_addin; }
+    CEngineControl& Engine() { return m_engine; }
+    CChildProcess& Process() { return m_process; }
+
+    bool Send(const Command& command) { return m_addin.Send(command); }
+    bool Expect(const std::string& journalTerms) { return m_engine.WaitForJournal(journalTerms).has_value(); }
+
+    // Resizes the view and waits until the add-in has a frame of the new size.
+    ::testing::AssertionResult ResizeView(int32_t width, int32_t height)
+    {
+        if (!Send(Resize(width, height)))
+            return ::testing::AssertionFailure() << "resize not sent";
+        if (!m_addin.WaitForFrame(width, height))
+            return ::testing::AssertionFailure() << "no frame of " << width << " x " << height;
+        return ::testing::AssertionSuccess();
+    }
+
+    ::testing::AssertionResult Close()
+    {
+        if (!Send(MakeCommand(NsChannel::CMD_CLOSE)))
+            return ::testing::AssertionFailure() << "close not sent";
+        const std::optional<DWORD> exitCode = m_process.WaitForExit();
+        if (exitCode != kExitBrowserClosed)
+            return ::testing::AssertionFailure() << "exit code " << exitCode.value_or(0);
+        return ::testing::AssertionSuccess();
+    }
+
+private:
+    int32_t m_index;
+    CAddinEnd m_addin;
+    CChildProcess m_process;
+    CEngineControl m_engine;
+};
+
+} // namespace
+
+TEST(AddinInput, MovesAndClicksMustLandOnTheLastPaintedViewTheWheelNeedNot)
+{
+    CDrivenHost host;
+    ASSERT_TRUE(host.ResizeView(800, 600));
+    const std::string mark = host.Engine().Mark();
+
+    ASSERT_TRUE(host.Send(Click(799, 599, true, true, 4)));
+    EXPECT_TRUE(host.Expect(
+        "call SendMouseClickEvent x=799 y=599 modifiers=4 button=0 mouse_up=0 click_count=1"));
+    for (const Command& outside : {Click(800, 10, true, true), Click(-1, 10, true, true),
+                                   Click(10, 600, false, false), Click(10, -1, false, false),
+                                   Move(800, 5), Move(5, -1)})
+        ASSERT_TRUE(host.Send(outside));
+    ASSERT_TRUE(host.Send(Move(799, 0)));
+    EXPECT_TRUE(host.Expect("call SendMouseMoveEvent x=799 y=0 modifiers=0 mouse_leave=0"));
+    ASSERT_TRUE(host.Send(Click(0, 0, false, false)));
+    EXPECT_TRUE(host.Expect("call SendMouseClickEvent x=0 y=0 button=2 mouse_up=1 click_count=1"));
+
+    Command wheel = MakeCommand(NsChannel::CMD_MOUSE_WHEEL);
+    wheel.x = 5000;
+    wheel.y = -5000;
+    wheel.deltaX = 3;
+    wheel.deltaY = 120;
+    ASSERT_TRUE(host.Send(wheel));
+    EXPECT_TRUE(host.Expect("call SendMouseWheelEvent x=5000 y=-5000 delta_x=3 delta_y=120"));
+
+    // Commands run in order, so everything dropped was dropped before the wheel was sent.
+    const std::vector<std::string> journal = host.Engine().JournalSince(mark);
+    EXPECT_EQ(CountLines(journal, "call SendMouseClickEvent"), 2u);
+    EXPECT_EQ(CountLines(journal, "call SendMouseMoveEvent"), 1u);
+    EXPECT_TRUE(host.Close());
+}
+
+TEST(AddinInput, KeysGoOutWithTheHostsOwnModifiersAndNavigationReachesTheMainFrame)
+{
+    CDrivenHost host;
+    Command key = MakeCommand(NsChannel::CMD_KEY);
+    key.keyCode = 0x41;
+    key.keyUp = true;
+    ASSERT_TRUE(host.Send(key));
+    // Nothing is held in the host, whatever the command might have carried.
+    EXPECT_TRUE(host.Expect("call SendKeyEvent type=2 modifiers=0 windows_key_code=65 native_key_code=0 "
+                            "is_system_key=0 character=0 unmodified_character=0"));
+
+    ASSERT_TRUE(host.Send(LoadUrlCommand(L"http://pagehull.test/second")));
+    ASSERT_TRUE(host.Addin().WaitForEvent(L"address:http://pagehull.test/second"));
+    ASSERT_TRUE(host.Send(MakeCommand(NsChannel::CMD_GO_BACK)));
+    ASSERT_TRUE(host.Addin().WaitForEvent(L"address:" + kPage));
+    ASSERT_TRUE(host.Send(MakeCommand(NsChannel::CMD_GO_FORWARD)));
+    ASSERT_TRUE(host.Addin().WaitForEvent(L"address:http://pagehull.test/second"));
+    EXPECT_EQ(host.Addin().QueryFlag(NsChannel::CMD_CAN_GO_FORWARD), false);
+
+    Command script = MakeCommand(NsChannel::CMD_EXECUTE_SCRIPT);
+    script.text = u"go()";
+    ASSERT_TRUE(host.Send(script));
+    EXPECT_TRUE(host.Expect("call ExecuteJavaScript code=go() script_url=http://pagehull.test/second start_line=0"));
+    EXPECT_TRUE(host.Close());
+}
+
+TEST(AddinResize, TheWindowKeepsItsCornerAndFrameAndTheAddinGetsEveryFrameThatFits)
+{
+    CDrivenHost host;
+    ASSERT_TRUE(host.Addin().WaitForFrame(1024, 768)) << "the first view is 1024 x 768";
+    const HWND window = FindHostWindow(host.Process().Id());
+    ASSERT_NE(window, nullptr);
+    RECT outerBefore = {};
+    RECT clientBefore = {};
+    ::GetWindowRect(window, &outerBefore);
+    ::GetClientRect(window, &clientBefore);
+
+    // No view has a negative size: that command is dropped.
+    const std::string mark = host.Engine().Mark();
+    ASSERT_TRUE(host.Send(Resize(-1, 480)));
+    ASSERT_TRUE(host.ResizeView(640, 480));
+    EXPECT_EQ(CountLines(host.Engine().JournalSince(mark), "call WasResized"), 1u);
+    EXPECT_TRUE(host.Expect("return GetViewRect x=0 y=0 width=640 height=480"));
+    RECT outer = {};
+    RECT client = {};
+    ::GetWindowRect(window, &outer);
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 640);
+    EXPECT_EQ(client.bottom, 480);
+    EXPECT_EQ(outer.left, outerBefore.left);
+    EXPECT_EQ(outer.top, outerBefore.top);
+    EXPECT_EQ((outer.right - outer.left) - client.right, (outerBefore.right - outerBefore.left) - clientBefore.right);
+    EXPECT_EQ((outer.bottom - outer.top) - client.bottom, (outerBefore.bottom - outerBefore.top) - clientBefore.bottom);
+    const std::optional<CFrame> frame = host.Addin().CurrentFrame();
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_EQ(frame->width, 640);
+    EXPECT_EQ(frame->pixels.size(), 640u * 480 * 4);
+
+    // The view takes any size; the channel drops frames that do not fit its block.
+    ASSERT_TRUE(host.Send(Resize(1921, 1080)));
+    EXPECT_TRUE(host.Expect("hook OnPaint type=0 width=1921 height=1080"));
+    // The title hook runs on the UI thread after that paint has returned.
+    ASSERT_TRUE(host.Engine().Request("title after-paint"));
+    EXPECT_TRUE(host.Expect("hook OnTitleChange"));
+    const std::optional<CFrame> still = host.Addin().CurrentFrame();
+    ASSERT_TRUE(still.has_value());
+    EXPECT_EQ(still->width, 640);
+    EXPECT_EQ(still->height, 480);
+
+    ASSERT_TRUE(host.ResizeView(1920, 1080));
+    const std::vector<std::pair<int32_t, int32_t>> sizes = host.Addin().FrameSizes();
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), std::make_pair(1921, 1080)), 0);
+    EXPECT_TRUE(host.Close());
+}
+
+// The UI thread waits inside the dialog for the add-in's answer; a resize sent before the
+// answer must not keep the answer from being read.
+TEST(DialogAnswers, AResizeBeforeTheAnswerDoesNotHoldItUpAndFollowsIt)
+{
+    CDrivenHost host;
+    ASSERT_TRUE(host.Engine().Request("dialog confirm Resize?"));
+    ASSERT_TRUE(host.Addin().WaitForEvent(L"confirm:Resize?"));
+    ASSERT_TRUE(host.Send(Resize(500, 400)));
+    Command answer = MakeCommand(NsChannel::CMD_JS_DIALOG_REPLY);
+    answer.answer = true;
+    ASSERT_TRUE(host.Send(answer));
+    EXPECT_TRUE(host.Expect("call JSDialogCallback.Continue success=1"));
+    EXPECT_TRUE(host.Addin().WaitForFrame(500, 400));
+    EXPECT_TRUE(host.Close());
+}
+
+TEST(DialogAnswers, AnAcceptedFileDialogWithNoPathsContinuesWithAnEmptyList)
+{
+    CDrivenHost host;
+    ASSERT_TRUE(host.Engine().Request("file-dialog 0 - - .txt"));
+    ASSERT_TRUE(host.Addin().WaitForEvent(L"fileDialog:dialogMode:0|fileType:.txt|"));
+    Command answer = MakeCommand(NsChannel::CMD_FILE_DIALOG_REPLY);
+    answer.answer = true;
+    ASSERT_TRUE(host.Send(answer));
+    EXPECT_TRUE(host.Expect("call FileDialogCallback.Continue selected_accept_filter=0 count=0"));
+    EXPECT_TRUE(host.Close());
+}
