@@ -11,3 +11,4 @@ for f in Pagehull.exe Slidewarp.dll; do
 done
 
 "$source_dir/tools/slidewarp/demo.sh" "$build"
+"$source_dir/tools/pagehull-drive/demo.sh" "$build"
