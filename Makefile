@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS_SHORT ?= 10
 
-.PHONY: all setup configure build test demo bench fuzz clean
+.PHONY: all setup configure build test demo bench fuzz faults clean
 
 all: build
 
@@ -34,6 +34,10 @@ bench:
 # for a few seconds, this for five minutes.
 fuzz: setup
 	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run.sh 300
+
+# The fault and load suite at full scale (`make test` runs it at a smaller one).
+faults: build
+	FAULT_SUITE=full scripts/wine-session.sh $(BUILD) ctest --test-dir $(BUILD) --output-on-failure -L faults
 
 demo: build
 	bash scripts/setup.sh --demo

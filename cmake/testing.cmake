@@ -5,10 +5,11 @@ configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh CACHE FILEPATH "" FORCE)
 
-# ph_add_test(NAME SOURCES ... [LIBS ...] [TIMEOUT seconds])
+# ph_add_test(NAME SOURCES ... [LIBS ...] [TIMEOUT seconds] [LABELS ...])
 # One GoogleTest binary, one ctest entry: its test cases run inside one Wine process.
+# The label "faults" marks the fault and load suite: `make faults` runs it at full scale.
 function(ph_add_test name)
-  cmake_parse_arguments(arg "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(arg "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gmock_main)
   ph_warnings(${name})
@@ -17,4 +18,7 @@ function(ph_add_test name)
     set(arg_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${arg_TIMEOUT})
+  if(arg_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}")
+  endif()
 endfunction()
