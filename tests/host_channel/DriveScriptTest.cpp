@@ -80,6 +80,9 @@ TEST(DriveScript, QueriesWaitsAndSettingsCarryTheirArguments)
     EXPECT_EQ(Parse(L"can-go-back false")[0].pattern, L"false");
     EXPECT_EQ(Parse(L"wait loadEnd:*")[0].pattern, L"loadEnd:*");
     EXPECT_EQ(Parse(L"timeout 250")[0].timeoutMs, 250u);
+    const auto page = Parse(L"page dialog confirm Keep%20it?");
+    EXPECT_EQ(page[0].kind, StepKind::Page);
+    EXPECT_EQ(page[0].pattern, L"dialog confirm Keep%20it?");
     EXPECT_EQ(Parse(L"close")[0].kind, StepKind::Close);
     EXPECT_TRUE(Parse(L"   # a comment").empty());
     EXPECT_TRUE(Parse(L"").empty());
@@ -102,6 +105,7 @@ TEST(DriveScript, MalformedStepsAreRefusedWithAReason)
     EXPECT_TRUE(Rejects(L"can-go-back yes"));
     EXPECT_TRUE(Rejects(L"timeout 0"));
     EXPECT_TRUE(Rejects(L"wait"));
+    EXPECT_TRUE(Rejects(L"page"));
 }
 
 TEST(GlobMatch, StarsAndQuestionMarksMatchWholeTexts)

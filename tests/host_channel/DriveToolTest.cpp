@@ -123,6 +123,7 @@ TEST(DriveTool, ExitCodesTellTheOutcome)
     const ToolRun closed = RunDriver(L"about:blank close back");
     EXPECT_EQ(closed.exitCode, 5u) << closed.output;
     EXPECT_EQ(RunDriver(L"--no-launch --timeout=300 back").exitCode, 2u) << "nobody opened the pipe";
+    EXPECT_EQ(RunDriver(L"about:blank \"page ping\"").exitCode, 2u) << "a host without the scripted engine";
 }
 
 } // namespace

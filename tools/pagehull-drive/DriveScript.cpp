@@ -107,6 +107,8 @@ public:
             return Png(rest);
         if (verb == L"timeout")
             return Timeout(words);
+        if (verb == L"page")
+            return Page(rest);
         return Fail(L"unknown step '" + verb + L"'");
     }
 
@@ -322,6 +324,15 @@ private:
         return Add(kind);
     }
 
+    bool Page(const std::wstring& request)
+    {
+        if (request.empty())
+            return Fail(L"usage: page REQUEST");
+        Add(StepKind::Page);
+        m_steps.back().pattern = request;
+        return true;
+    }
+
     bool Png(const std::wstring& path)
     {
         if (path.empty())
@@ -409,5 +420,7 @@ const wchar_t* StepSyntax()
            L"  frame                           a frame newer than the last one waited for\n"
            L"  png FILE                        the last frame as a PNG picture\n"
            L"  timeout MILLISECONDS            time limit of every later wait\n"
+           L"  page REQUEST                    makes the page act through the scripted engine's\n"
+           L"                                  control pipe (this project's runtime only)\n"
            L"  close                           close command, then the host's end\n";
 }

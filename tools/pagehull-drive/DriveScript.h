@@ -17,13 +17,14 @@ enum class StepKind {
     SavePng,   // the last frame as a picture
     Close,     // the close command, then the host's end
     Timeout,   // the time limit of every later wait
+    Page,      // a request to the scripted engine's control pipe, which makes the page act
 };
 
 struct DriveStep {
     StepKind kind = StepKind::Send;
     std::vector<NsChannel::Command> commands;
     // Query: the expected answer ("true"/"false", or a pattern for the address); empty when
-    // any answer will do. WaitEvent: the pattern.
+    // any answer will do. WaitEvent: the pattern. Page: the request.
     std::wstring pattern;
     std::wstring path;
     uint32_t timeoutMs = 0;

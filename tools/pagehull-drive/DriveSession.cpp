@@ -1,6 +1,7 @@
 #include "DriveSession.h"
 
 #include "PngWriter.h"
+#include "Utf8.h"
 #include "SharedBlock.h"
 
 #include <chrono>
@@ -182,6 +183,8 @@ DriveExit CDriveSession::RunStep(const DriveStep& step)
     case StepKind::Timeout:
         m_timeoutMs = step.timeoutMs;
         return DriveExit::Ok;
+    case StepKind::Page:
+        return PageRequest(ToUtf8(step.pattern));
     }
     return DriveExit::Usage;
 }
@@ -284,6 +287,23 @@ DriveExit CDriveSession::SavePng(const std::wstring& path)
     if (png.empty() || !WriteWholeFile(path, png))
         return Failure(DriveExit::NoPicture, L"cannot write " + path);
     m_output.Print(L"png: " + path + L" " + std::to_wstring(frame.width) + L"x" + std::to_wstring(frame.height));
+    return DriveExit::Ok;
+}
+
+// The engine's pipe belongs to the browser process, whose id only a launched host gives.
+DriveExit CDriveSession::PageRequest(const std::string& request)
+{
+    if (!m_hostProcess)
+        return Failure(DriveExit::Usage, L"'page' needs a host that pagehull-drive started");
+    if (!m_engine.IsConnected() && !m_engine.Connect(::GetProcessId(m_hostProcess.Get()), m_timeoutMs))
+        return Failure(DriveExit::StartFailed, L"the host has no scripted engine's control pipe");
+    const std::optional<std::string> answer = m_engine.Request(request, m_timeoutMs);
+    if (!answer)
+        return HostEnded() ? Failure(DriveExit::HostGone, L"the host ended before the page answered")
+                           : Failure(DriveExit::TimedOut, L"the page did not answer in time");
+    m_output.Print(L"page: " + FromUtf8(*answer));
+    if (answer->compare(0, 3, "ok ") != 0 && *answer != "ok")
+        return Failure(DriveExit::Mismatch, L"the page refused '" + FromUtf8(request) + L"'");
     return DriveExit::Ok;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ChannelControl.h"
 #include "DriveScript.h"
+#include "EngineLink.h"
 #include "Win32Handles.h"
 
 #include <condition_variable>
@@ -72,6 +73,7 @@ private:
     DriveExit WaitForEvent(const std::wstring& pattern);
     DriveExit WaitForFrame();
     DriveExit CloseHost();
+    DriveExit PageRequest(const std::string& request);
     DriveExit Failure(DriveExit exit, const std::wstring& message);
 
     int32_t m_processId;
@@ -90,6 +92,7 @@ private:
     bool m_hostEnded = false;
 
     NsWin32::CScopedHandle m_hostProcess;
+    CEngineLink m_engine;
     NsWin32::CScopedHandle m_stopWatch;
     NsWin32::CThreadOwner m_watchThread;
 };
