@@ -12,15 +12,19 @@ run="$build/wine-run.sh"
 bin="$build/bin"
 work="$build/demo/pagehull"
 picture="$work/agenda.png"
+first_picture="$work/first.png"
 
 rm -rf "$work"
 mkdir -p "$work"
+windows_path() { winepath -w "$1" 2>/dev/null; }
 
 # A whole session: a load and the way back, the three queries, a click and keys, a script, a
 # confirm that the page raises and the add-in answers, a resize and the close. Every input is
 # painted before the close is carried out, so the last frame shows them all.
 steps=(
   'wait loadEnd:*'
+  'frame'
+  "png $(windows_path "$first_picture")"
   'url'
   'load http://pagehull.demo/minutes'
   'wait loadEnd:*'
@@ -44,9 +48,11 @@ steps=(
 )
 
 echo "== Pagehull: the add-in's side starts the host and drives a session"
-"$run" "$bin/pagehull-drive.exe" --png="$(winepath -w "$picture" 2>/dev/null)" \
+"$run" "$bin/pagehull-drive.exe" --png="$(windows_path "$picture")" \
   http://pagehull.demo/agenda "${steps[@]}" 2>&1 | tr -d '\r'
 
-echo "== Pagehull: the page as the add-in received it"
-echo "  $picture"
-echo "  $(file -b "$picture")"
+echo "== Pagehull: the page as the add-in received it, first and last"
+for shown in "$first_picture" "$picture"; do
+  echo "  $shown"
+  echo "  $(file -b "$shown")"
+done
