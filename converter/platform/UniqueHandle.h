@@ -48,7 +48,8 @@ struct KernelHandleTraits {
     static void Close(Handle handle) noexcept { ::CloseHandle(handle); }
 };
 
-// Files opened with CreateFileW: INVALID_HANDLE_VALUE when absent.
+// Files opened with CreateFileW, and snapshots of CreateToolhelp32Snapshot:
+// INVALID_HANDLE_VALUE when absent.
 struct FileHandleTraits {
     using Handle = HANDLE;
     static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -67,13 +68,6 @@ struct RegistryKeyTraits {
     static void Close(Handle handle) noexcept { ::RegCloseKey(handle); }
 };
 
-// Snapshots of CreateToolhelp32Snapshot: INVALID_HANDLE_VALUE when absent.
-struct SnapshotHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) noexcept { ::CloseHandle(handle); }
-};
-
 // A counted reference on a loaded module.
 struct ModuleReferenceTraits {
     using Handle = HMODULE;
@@ -85,7 +79,7 @@ using CKernelHandle = CUniqueHandle<KernelHandleTraits>;
 using CFileHandle = CUniqueHandle<FileHandleTraits>;
 using CFindHandle = CUniqueHandle<FindHandleTraits>;
 using CRegistryKey = CUniqueHandle<RegistryKeyTraits>;
-using CSnapshotHandle = CUniqueHandle<SnapshotHandleTraits>;
+using CSnapshotHandle = CUniqueHandle<FileHandleTraits>;
 using CModuleReference = CUniqueHandle<ModuleReferenceTraits>;
 
 } // namespace NsPlatform
