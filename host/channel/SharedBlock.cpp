@@ -35,11 +35,16 @@ bool IsLowSurrogate(char16_t unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+size_t TextLength(const std::u16string& text)
+{
+    return std::min(text.find(u'\0'), text.size());
+}
+
 // Code units of text, up to its first NUL, that go into room units. A cut never separates
 // the halves of a surrogate pair: half a character would reach the add-in as a broken one.
 size_t UnitsThatFit(const std::u16string& text, size_t room)
 {
-    const size_t length = std::min(text.find(u'\0'), text.size());
+    const size_t length = TextLength(text);
     if (length <= room)
         return length;
     if (room > 0 && IsHighSurrogate(text[room - 1]) && IsLowSurrogate(text[room]))
@@ -56,8 +61,12 @@ void AppendEventText(uint8_t* area, const std::u16string& text)
     size_t end = EventAreaTextLength(area);
     if (end == kEventAreaUnits)
         return;
+    const size_t units = UnitsThatFit(text, kEventAreaUnits - end - 1);
+    // A separator with none of its text behind it would reach the add-in as an empty event
+    // that no page sent.
+    if (units == 0 && TextLength(text) > 0)
+        return;
     WriteUnit(area + 2 * end++, kEventSeparator);
-    const size_t units = UnitsThatFit(text, kEventAreaUnits - end);
     for (size_t i = 0; i < units; ++i)
         WriteUnit(area + 2 * end++, text[i]);
     if (end < kEventAreaUnits)
