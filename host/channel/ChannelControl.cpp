@@ -11,6 +11,7 @@ using NsChannel::kEventAreaOffset;
 using NsChannel::kEventAreaSize;
 using NsChannel::kFrameHeaderOffset;
 using NsWin32::CMutexLock;
+using NsWin32::CPipeIo;
 using NsWin32::PipeIoResult;
 
 namespace {
@@ -25,9 +26,8 @@ constexpr DWORD kPipeDefaultTimeoutMs = 100;
 constexpr DWORD kLengthPrefixSize = 4;
 
 // Only command records (4,104 bytes) mean anything. A longer length is never allocated: its
-// bytes are read off the pipe in pieces and dropped, so what follows is still read in step.
+// bytes are read off the pipe and dropped, so what follows is still read in step.
 constexpr int32_t kMaxRecordLength = 65536;
-constexpr DWORD kDiscardChunkSize = 4096;
 
 const wchar_t* Suffix(ChannelObject object)
 {
@@ -50,22 +50,23 @@ const wchar_t* Suffix(ChannelObject object)
     return L"";
 }
 
-bool ReadLengthPrefix(HANDLE pipe, HANDLE stopSignal, DWORD timeoutMs, int32_t& length)
+bool ReadLengthPrefix(CPipeIo& io, HANDLE pipe, HANDLE stopSignal, DWORD timeoutMs, int32_t& length)
 {
     unsigned char prefix[kLengthPrefixSize];
-    if (NsWin32::ReadPipe(pipe, prefix, sizeof prefix, stopSignal, timeoutMs) != PipeIoResult::Done)
+    if (io.Read(pipe, prefix, sizeof prefix, stopSignal, timeoutMs) != PipeIoResult::Done)
         return false;
     length = NsChannel::ReadInt32(prefix);
     return true;
 }
 
-bool WriteMessage(HANDLE pipe, const unsigned char* record, DWORD size, HANDLE stopSignal, DWORD timeoutMs)
+bool WriteMessage(CPipeIo& io, HANDLE pipe, const unsigned char* record, DWORD size, HANDLE stopSignal,
+                  DWORD timeoutMs)
 {
     unsigned char prefix[kLengthPrefixSize];
     NsChannel::WriteInt32(prefix, static_cast<int32_t>(size));
     const NsWin32::CDeadline deadline(timeoutMs);
-    return NsWin32::WritePipe(pipe, prefix, sizeof prefix, stopSignal, deadline.Remaining()) == PipeIoResult::Done &&
-           NsWin32::WritePipe(pipe, record, size, stopSignal, deadline.Remaining()) == PipeIoResult::Done;
+    return io.Write(pipe, prefix, sizeof prefix, stopSignal, deadline.Remaining()) == PipeIoResult::Done &&
+           io.Write(pipe, record, size, stopSignal, deadline.Remaining()) == PipeIoResult::Done;
 }
 
 } // namespace
@@ -238,7 +239,8 @@ void CChannelControl::WriteReply(const NsChannel::ReplyRecord& reply)
     if (!m_replySignal)
         return;
     if (m_pipe)
-        WriteMessage(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(), INFINITE);
+        WriteMessage(m_replyIo, m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
+                     INFINITE);
     ::SetEvent(m_replySignal.Get());
 }
 
@@ -250,32 +252,24 @@ DWORD WINAPI CChannelControl::PipeReaderThread(void* channel)
 
 void CChannelControl::ReadCommands()
 {
-    while (ReadOneRecord()) {
+    NsWin32::CBufferedPipeReader reader(m_pipe.Get(), m_stopSignal.Get());
+    while (ReadOneRecord(reader)) {
     }
 }
 
 // False once the pipe fails or the channel stops. Nothing half-read is ever handed on.
-bool CChannelControl::ReadOneRecord()
+bool CChannelControl::ReadOneRecord(NsWin32::CBufferedPipeReader& reader)
 {
-    const HANDLE pipe = m_pipe.Get();
-    const HANDLE stop = m_stopSignal.Get();
-    int32_t length = 0;
-    if (!ReadLengthPrefix(pipe, stop, INFINITE, length))
+    unsigned char prefix[kLengthPrefixSize];
+    if (reader.Read(prefix, sizeof prefix) != PipeIoResult::Done)
         return false;
+    const int32_t length = NsChannel::ReadInt32(prefix);
     if (length <= 0)
         return true;
-    if (length > kMaxRecordLength) {
-        unsigned char chunk[kDiscardChunkSize];
-        for (auto left = static_cast<DWORD>(length); left > 0;) {
-            const DWORD part = left < kDiscardChunkSize ? left : kDiscardChunkSize;
-            if (NsWin32::ReadPipe(pipe, chunk, part, stop, INFINITE) != PipeIoResult::Done)
-                return false;
-            left -= part;
-        }
-        return true;
-    }
+    if (length > kMaxRecordLength)
+        return reader.Skip(static_cast<DWORD>(length)) == PipeIoResult::Done;
     std::vector<unsigned char> record(static_cast<size_t>(length));
-    if (NsWin32::ReadPipe(pipe, record.data(), static_cast<DWORD>(length), stop, INFINITE) != PipeIoResult::Done)
+    if (reader.Read(record.data(), static_cast<DWORD>(length)) != PipeIoResult::Done)
         return false;
     if (m_consumer)
         m_consumer->OnChannelData(record.data(), length);
@@ -373,7 +367,8 @@ bool CChannelControl::SendCommand(const NsChannel::CommandRecord& command, DWORD
 {
     if (!m_serverRole || !m_pipe)
         return false;
-    return WriteMessage(m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()), m_stopSignal.Get(),
+    CPipeIo io;
+    return WriteMessage(io, m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()), m_stopSignal.Get(),
                         timeoutMs);
 }
 
@@ -384,10 +379,11 @@ bool CChannelControl::ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs)
     const NsWin32::CDeadline deadline(timeoutMs);
     if (::WaitForSingleObject(m_replySignal.Get(), timeoutMs) != WAIT_OBJECT_0)
         return false;
+    CPipeIo io;
     int32_t length = 0;
-    if (!ReadLengthPrefix(m_pipe.Get(), m_stopSignal.Get(), deadline.Remaining(), length) ||
+    if (!ReadLengthPrefix(io, m_pipe.Get(), m_stopSignal.Get(), deadline.Remaining(), length) ||
         length != static_cast<int32_t>(reply.size()))
         return false;
-    return NsWin32::ReadPipe(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
-                             deadline.Remaining()) == PipeIoResult::Done;
+    return io.Read(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
+                   deadline.Remaining()) == PipeIoResult::Done;
 }

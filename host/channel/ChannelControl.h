@@ -6,6 +6,7 @@
 
 #include "CommandRecord.h"
 #include "IChannelControlConsumer.h"
+#include "OverlappedPipe.h"
 #include "Win32Handles.h"
 
 #include <cstdint>
@@ -71,7 +72,7 @@ private:
     bool OpenPipeClient();
     void StopThreads();
     void ReadCommands();
-    bool ReadOneRecord();
+    bool ReadOneRecord(NsWin32::CBufferedPipeReader& reader);
     void ServeSignals();
     void ServeFrame();
     void ServeBrowserEvent();
@@ -90,6 +91,8 @@ private:
     NsWin32::CMappedView m_view;
     bool m_serverRole = false;
     NsWin32::CScopedFileHandle m_pipe;
+    // The replies' transfers; they run on the reader thread only.
+    NsWin32::CPipeIo m_replyIo;
     // Set by Close to end whichever thread runs; both wait on it besides their own work.
     NsWin32::CScopedHandle m_stopSignal;
     // Server role: set once a client has opened the pipe.
