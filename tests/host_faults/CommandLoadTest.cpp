@@ -24,9 +24,10 @@ namespace {
 
 const std::wstring kHome = L"http://pagehull.test/home";
 
-// The journal of the scripted engine, which lives in the host, keeps its latest 50,000 lines;
-// the warm-up fills it, so that its growth is not taken for the host's.
-constexpr size_t kWarmUpRounds = 800;
+// The journal of the scripted engine, which lives in the host, keeps its latest 50,000 lines
+// (a round writes about 106); the warm-up fills it, so that its growth is not taken for the
+// host's.
+constexpr size_t kWarmUpRounds = 520;
 constexpr size_t kMarginHandles = 8;
 constexpr size_t kMarginThreads = 1;
 constexpr uint64_t kMarginPrivateBytes = 4u << 20;
@@ -40,7 +41,7 @@ std::wstring Away(size_t round)
 // three queries always have one right answer: home, cannot go back, can go forward.
 class CFlood {
 public:
-    CFlood(CAddinEnd& addin) : m_addin(addin) {}
+    explicit CFlood(CAddinEnd& addin) : m_addin(addin) {}
 
     size_t Commands() const { return m_commands; }
     size_t Queries() const { return m_queries; }

@@ -181,11 +181,6 @@ bool CAddinProcess::TakeMutexes()
     return ::WaitForMultipleObjects(2, handles, FALSE, kTimeoutMs) == WAIT_OBJECT_0;
 }
 
-std::wstring ObjectName(ChannelObject object, int32_t processId, int32_t index)
-{
-    return CChannelControl::ObjectName(object, processId, index);
-}
-
 CObservedLock::CObservedLock(HANDLE mutex, DWORD timeoutMs)
     : m_mutex(mutex), m_result(::WaitForSingleObject(mutex, timeoutMs))
 {
@@ -199,7 +194,7 @@ CObservedLock::~CObservedLock()
 
 CManualAddin::CManualAddin(int32_t processId, int32_t index)
 {
-    const auto name = [&](ChannelObject object) { return ObjectName(object, processId, index); };
+    const auto name = [&](ChannelObject object) { return CChannelControl::ObjectName(object, processId, index); };
     m_eventSignal.Reset(::CreateEventW(nullptr, FALSE, FALSE, name(ChannelObject::BrowserEventSignal).c_str()));
     m_eventMutex.Reset(::CreateMutexW(nullptr, FALSE, name(ChannelObject::BrowserEventMutex).c_str()));
     m_frameSignal.Reset(::CreateEventW(nullptr, FALSE, FALSE, name(ChannelObject::FrameSignal).c_str()));

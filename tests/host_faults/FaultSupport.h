@@ -79,8 +79,6 @@ private:
     NsHostTest::CChildProcess m_process;
 };
 
-std::wstring ObjectName(ChannelObject object, int32_t processId, int32_t index);
-
 // Holds a mutex on the calling thread for its scope and tells how the wait found it.
 class CObservedLock {
 public:
