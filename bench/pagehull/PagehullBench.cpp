@@ -6,9 +6,15 @@
 // frame is printed as a ratio to one plain copy of the same bytes measured in the same run,
 // interleaved with the frames so that both see the same machine. Allocations through
 // operator new are counted during the stream: a steady stream makes none.
+// Event texts appended through the channel, as the window sends them, are timed in batches
+// against the same mutex, copy and event set done directly on the same objects.
+// Table rows go to stdout (see BenchSupport.h).
 
+#include "BenchSupport.h"
+#include "BrowserControlee.h"
 #include "ChannelControl.h"
 #include "OffscreenBrowserWindow.h"
+#include "SharedBlock.h"
 
 #include <windows.h>
 
@@ -18,6 +24,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -42,6 +49,9 @@ void operator delete(void* block, size_t /*size*/) noexcept
     std::free(block);
 }
 
+using NsBench::CStopwatch;
+using NsBench::Median;
+
 namespace {
 
 constexpr int kWidth = 1920;
@@ -50,32 +60,10 @@ constexpr size_t kFrameBytes = size_t{kWidth} * kHeight * 4;
 constexpr int kWarmUpFrames = 10;
 constexpr int kDefaultFrames = 120;
 constexpr double kGoal = 3.3;
+constexpr int32_t kEventIndex = 8;
+constexpr int kEventBatches = 300;
 constexpr int32_t kInstanceIndex = 7;
 constexpr DWORD kConnectTimeoutMs = 10000;
-
-class CStopwatch {
-public:
-    CStopwatch() { ::QueryPerformanceCounter(&m_start); }
-
-    double Milliseconds() const
-    {
-        LARGE_INTEGER now;
-        LARGE_INTEGER frequency;
-        ::QueryPerformanceCounter(&now);
-        ::QueryPerformanceFrequency(&frequency);
-        return 1000.0 * static_cast<double>(now.QuadPart - m_start.QuadPart) /
-               static_cast<double>(frequency.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER m_start;
-};
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // A picture that changes from frame to frame, as a page's would.
 std::vector<uint8_t> Picture(uint8_t shade)
@@ -112,28 +100,22 @@ int ParseFrames(int argc, wchar_t** argv)
     return argc == 1 ? kDefaultFrames : 0;
 }
 
-} // namespace
-
-int wmain(int argc, wchar_t** argv)
+// Publishes a stream of frames through the window, each timed beside one plain copy.
+bool MeasureFramePublication(int frames)
 {
-    const int frames = ParseFrames(argc, argv);
-    if (frames == 0) {
-        std::fputs("usage: pagehull_bench [--frames N]\n", stderr);
-        return 1;
-    }
     const auto self = static_cast<int32_t>(::GetCurrentProcessId());
     CAddinEnd addin;
     CChannelControl addinChannel(self, kInstanceIndex, &addin);
     if (!addinChannel.Open(true)) {
         std::fputs("cannot open the add-in's end of the channel\n", stderr);
-        return 2;
+        return false;
     }
     CefRefPtr<COffscreenBrowserWindow> window =
         new COffscreenBrowserWindow(self, kInstanceIndex, CefString(), ::GetModuleHandleW(nullptr));
     window->CreateHostWindow();
     if (!addinChannel.WaitForClient(kConnectTimeoutMs)) {
         std::fputs("the window's channel did not connect\n", stderr);
-        return 2;
+        return false;
     }
 
     const std::vector<uint8_t> pictures[2] = {Picture(0x20), Picture(0xC0)};
@@ -162,14 +144,103 @@ int wmain(int argc, wchar_t** argv)
     window = nullptr;
     addinChannel.Close();
 
-    const double publishMedian = Median(publishMs);
-    const double copyMedian = Median(copyMs);
-    const double ratio = publishMedian / copyMedian;
-    std::printf("frames published: %d of %d x %d (the add-in read %ld)\n", frames, kWidth, kHeight,
-                addin.Frames());
-    std::printf("median per frame: %.3f ms; one plain copy of %zu bytes: %.3f ms\n", publishMedian,
-                kFrameBytes, copyMedian);
-    std::printf("ratio: %.2f (goal: at most %.1f) %s\n", ratio, kGoal, ratio <= kGoal ? "met" : "NOT met");
-    std::printf("allocations during the stream: %ld\n", allocations);
-    return 0;
+    std::printf("frames published: %d of %d x %d (the add-in read %ld); allocations during the stream: %ld\n",
+                frames, kWidth, kHeight, addin.Frames(), allocations);
+    NsBench::PrintRow({"frame_publication", "Publishing one 1920x1080 frame (render handler to shared block)",
+                       Median(publishMs), "ms", "one plain copy of 8,294,400 bytes", Median(copyMs),
+                       NsBench::Goal::RatioAtMost, kGoal});
+    return true;
+}
+
+// The channel's objects opened a second time by name, for the baseline's direct appends.
+struct SEventObjects {
+    NsWin32::CScopedHandle mutex;
+    NsWin32::CScopedHandle signal;
+    NsWin32::CScopedHandle mapping;
+    NsWin32::CMappedView view;
+};
+
+bool OpenEventObjects(int32_t processId, SEventObjects& objects)
+{
+    const auto name = [&](ChannelObject object) {
+        return CChannelControl::ObjectName(object, processId, kEventIndex);
+    };
+    objects.mutex.Reset(::CreateMutexW(nullptr, FALSE, name(ChannelObject::BrowserEventMutex).c_str()));
+    objects.signal.Reset(::CreateEventW(nullptr, FALSE, FALSE, name(ChannelObject::BrowserEventSignal).c_str()));
+    objects.mapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                               static_cast<DWORD>(NsChannel::kBlockSize),
+                                               name(ChannelObject::Memory).c_str()));
+    if (!objects.mutex || !objects.signal || !objects.mapping)
+        return false;
+    objects.view.Reset(::MapViewOfFile(objects.mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, NsChannel::kBlockSize));
+    return static_cast<bool>(objects.view);
+}
+
+// What an append needs at the least: the lock, the end of the text, the copy, the signal.
+void AppendDirectly(SEventObjects& objects, const std::wstring& text)
+{
+    auto* area = reinterpret_cast<wchar_t*>(objects.view.Bytes());
+    {
+        const NsWin32::CMutexLock lock(objects.mutex.Get(), INFINITE);
+        const size_t end = wcsnlen(area, NsChannel::kEventAreaUnits);
+        const size_t room = NsChannel::kEventAreaUnits - end;
+        if (room > 0) {
+            area[end] = static_cast<wchar_t>(NsChannel::kEventSeparator);
+            const size_t units = std::min(text.size(), room - 1);
+            std::memcpy(area + end + 1, text.data(), units * sizeof(wchar_t));
+        }
+    }
+    ::SetEvent(objects.signal.Get());
+}
+
+// The add-in empties the area between batches, so every append of a batch lands in it.
+void EmptyArea(SEventObjects& objects)
+{
+    const NsWin32::CMutexLock lock(objects.mutex.Get(), INFINITE);
+    std::memset(objects.view.Bytes() + NsChannel::kEventAreaOffset, 0, NsChannel::kEventAreaSize);
+}
+
+bool MeasureEventAppends()
+{
+    const auto self = static_cast<int32_t>(::GetCurrentProcessId());
+    CBrowserControlee controlee(self, kEventIndex, nullptr);
+    SEventObjects objects;
+    if (!controlee.Start() || !OpenEventObjects(self, objects)) {
+        std::fputs("cannot open the event objects\n", stderr);
+        return false;
+    }
+    const std::wstring text = L"address:http://bench.example/page";
+    // As many as fill the area with their separators.
+    const int perBatch = static_cast<int>(NsChannel::kEventAreaUnits / (text.size() + 1));
+    std::vector<double> channelMs;
+    std::vector<double> directMs;
+    for (int batch = 0; batch < kEventBatches; ++batch) {
+        EmptyArea(objects);
+        const CStopwatch channelWatch;
+        for (int i = 0; i < perBatch; ++i)
+            controlee.SendBrowserEvent(text);
+        channelMs.push_back(channelWatch.Milliseconds());
+        EmptyArea(objects);
+        const CStopwatch directWatch;
+        for (int i = 0; i < perBatch; ++i)
+            AppendDirectly(objects, text);
+        directMs.push_back(directWatch.Milliseconds());
+    }
+    const double perSecond = 1000.0 * perBatch;
+    NsBench::PrintRow({"event_appends_per_second", "Event texts appended per second", perSecond / Median(channelMs),
+                       "1/s", "the same mutex, copy and event set without the channel", perSecond / Median(directMs),
+                       NsBench::Goal::RatioAtLeast, 0.7});
+    return true;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const int frames = ParseFrames(argc, argv);
+    if (frames == 0) {
+        std::fputs("usage: pagehull_bench [--frames N]\n", stderr);
+        return 1;
+    }
+    return MeasureFramePublication(frames) && MeasureEventAppends() ? 0 : 2;
 }

@@ -1,0 +1,125 @@
+#include "HostUnderTest.h"
+
+#include "SharedBlock.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kCommandTimeoutMs = 30000;
+
+} // namespace
+
+CHostUnderTest::CHostUnderTest(int32_t index)
+    : m_index(index), m_channel(static_cast<int32_t>(::GetCurrentProcessId()), index, this), m_pixels(NsChannel::kPixelCapacity)
+{
+}
+
+CHostUnderTest::~CHostUnderTest()
+{
+    Kill();
+    // The channel's thread calls into this object: it ends before the members go.
+    m_channel.Close();
+}
+
+bool CHostUnderTest::Launch(const std::wstring& hostPath, const std::wstring& address, DWORD timeoutMs)
+{
+    if (!m_channel.Open(true))
+        return false;
+    std::wstring commandLine = L"\"" + hostPath + L"\" --idx=" + std::to_wstring(m_index) +
+                               L" --pid=" + std::to_wstring(::GetCurrentProcessId()) + L" " + address;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &created))
+        return false;
+    const NsWin32::CScopedHandle thread(created.hThread);
+    m_process.Reset(created.hProcess);
+    return m_channel.WaitForClient(timeoutMs, m_process.Get());
+}
+
+void CHostUnderTest::OnFrameData(const unsigned char* frameHeader, uint32_t blockSize)
+{
+    NsChannel::FrameInfo info;
+    if (blockSize < NsChannel::kFrameHeaderOffset ||
+        !NsChannel::ReadFrameHeader(frameHeader, blockSize - NsChannel::kFrameHeaderOffset, info) ||
+        info.pixelBytes > m_pixels.size())
+        return;
+    std::memcpy(m_pixels.data(), frameHeader + NsChannel::kFrameHeaderSize, info.pixelBytes);
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_frameWidth = info.width;
+    m_frameHeight = info.height;
+    ++m_frames;
+    m_changed.notify_all();
+}
+
+void CHostUnderTest::OnBrowserEventData(const wchar_t* text, size_t length)
+{
+    const std::vector<std::u16string> events = NsChannel::SplitEventTexts(std::u16string(text, text + length));
+    const std::lock_guard<std::mutex> guard(m_lock);
+    for (const auto& event : events)
+        m_events.emplace_back(event.begin(), event.end());
+    m_changed.notify_all();
+}
+
+bool CHostUnderTest::WaitForEvent(const std::wstring& text, DWORD timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                              [&] { return std::find(m_events.begin(), m_events.end(), text) != m_events.end(); });
+}
+
+uint64_t CHostUnderTest::FramesReceived()
+{
+    const std::lock_guard<std::mutex> guard(m_lock);
+    return m_frames;
+}
+
+bool CHostUnderTest::WaitForFramesAbove(uint64_t count, DWORD timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return m_frames > count; });
+}
+
+bool CHostUnderTest::WaitForFrameSize(int32_t width, int32_t height, DWORD timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_frameWidth == width && m_frameHeight == height; });
+}
+
+bool CHostUnderTest::Send(const NsChannel::Command& command)
+{
+    NsChannel::CommandRecord record;
+    return NsChannel::EncodeCommand(command, record) && m_channel.SendCommand(record, kCommandTimeoutMs);
+}
+
+std::optional<std::u16string> CHostUnderTest::QueryUrl()
+{
+    NsChannel::Command query;
+    query.code = NsChannel::CMD_GET_URL;
+    NsChannel::ReplyRecord record;
+    NsChannel::Reply reply;
+    if (!Send(query) || !m_channel.ReadReply(record, kCommandTimeoutMs) ||
+        !NsChannel::DecodeReply(record.data(), record.size(), reply) || reply.kind != NsChannel::REPLY_URL)
+        return std::nullopt;
+    return reply.url;
+}
+
+bool CHostUnderTest::Close(DWORD timeoutMs)
+{
+    NsChannel::Command close;
+    close.code = NsChannel::CMD_CLOSE;
+    return m_process && Send(close) && ::WaitForSingleObject(m_process.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+void CHostUnderTest::Kill()
+{
+    if (m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(m_process.Get(), 1);
+        ::WaitForSingleObject(m_process.Get(), INFINITE);
+    }
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// The add-in's side of one real Pagehull.exe, for measuring: the channel in the server role,
+// the host's process, every event text received, and every frame copied out of the shared
+// block as an add-in would, counted. Every wait has a time limit.
+
+#include "ChannelControl.h"
+#include "CommandRecord.h"
+#include "Win32Handles.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CHostUnderTest : private IChannelControlConsumer {
+public:
+    explicit CHostUnderTest(int32_t index);
+    ~CHostUnderTest() override;
+
+    CHostUnderTest(const CHostUnderTest&) = delete;
+    CHostUnderTest& operator=(const CHostUnderTest&) = delete;
+
+    // Opens the channel and starts the host with this process as its add-in; true once the
+    // host has opened the pipe.
+    bool Launch(const std::wstring& hostPath, const std::wstring& address, DWORD timeoutMs);
+    HANDLE Process() const { return m_process.Get(); }
+
+    // Waits for an event text equal to `text` among all received so far.
+    bool WaitForEvent(const std::wstring& text, DWORD timeoutMs);
+
+    uint64_t FramesReceived();
+    // Waits until more than `count` frames have been received; false after timeoutMs.
+    bool WaitForFramesAbove(uint64_t count, DWORD timeoutMs);
+    // Waits for a received frame of this size.
+    bool WaitForFrameSize(int32_t width, int32_t height, DWORD timeoutMs);
+
+    bool Send(const NsChannel::Command& command);
+    std::optional<std::u16string> QueryUrl();
+
+    // Sends the close command; true when the process ended within timeoutMs.
+    bool Close(DWORD timeoutMs);
+    // Ends a host that still runs.
+    void Kill();
+
+private:
+    void OnFrameData(const unsigned char* frameHeader, uint32_t blockSize) override;
+    void OnBrowserEventData(const wchar_t* text, size_t length) override;
+
+    int32_t m_index;
+    CChannelControl m_channel;
+    NsWin32::CScopedHandle m_process;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::wstring> m_events;
+    uint64_t m_frames = 0;
+    int32_t m_frameWidth = 0;
+    int32_t m_frameHeight = 0;
+    // Sized once for the largest frame, so receiving allocates nothing.
+    std::vector<uint8_t> m_pixels;
+};
