@@ -367,8 +367,9 @@ bool CChannelControl::SendCommand(const NsChannel::CommandRecord& command, DWORD
 {
     if (!m_serverRole || !m_pipe)
         return false;
-    CPipeIo io;
-    return WriteMessage(io, m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()), m_stopSignal.Get(),
+    // Commands from several threads would otherwise interleave their lengths and records.
+    const std::lock_guard<std::mutex> lock(m_commandIoLock);
+    return WriteMessage(m_commandIo, m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()), m_stopSignal.Get(),
                         timeoutMs);
 }
 
@@ -379,11 +380,11 @@ bool CChannelControl::ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs)
     const NsWin32::CDeadline deadline(timeoutMs);
     if (::WaitForSingleObject(m_replySignal.Get(), timeoutMs) != WAIT_OBJECT_0)
         return false;
-    CPipeIo io;
+    const std::lock_guard<std::mutex> lock(m_replyReadLock);
     int32_t length = 0;
-    if (!ReadLengthPrefix(io, m_pipe.Get(), m_stopSignal.Get(), deadline.Remaining(), length) ||
+    if (!ReadLengthPrefix(m_replyReadIo, m_pipe.Get(), m_stopSignal.Get(), deadline.Remaining(), length) ||
         length != static_cast<int32_t>(reply.size()))
         return false;
-    return io.Read(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
+    return m_replyReadIo.Read(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
                    deadline.Remaining()) == PipeIoResult::Done;
 }

@@ -10,6 +10,7 @@
 #include "Win32Handles.h"
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 enum class ChannelObject {
@@ -93,6 +94,12 @@ private:
     NsWin32::CScopedFileHandle m_pipe;
     // The replies' transfers; they run on the reader thread only.
     NsWin32::CPipeIo m_replyIo;
+    // Server role: the add-in's commands and its reads of replies, from whichever threads
+    // call; each direction has its own lock, so a full pipe one way never holds up the other.
+    std::mutex m_commandIoLock;
+    NsWin32::CPipeIo m_commandIo;
+    std::mutex m_replyReadLock;
+    NsWin32::CPipeIo m_replyReadIo;
     // Set by Close to end whichever thread runs; both wait on it besides their own work.
     NsWin32::CScopedHandle m_stopSignal;
     // Server role: set once a client has opened the pipe.

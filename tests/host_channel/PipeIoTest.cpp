@@ -1,13 +1,18 @@
 // Overlapped pipe transfers: one completion event serving many transfers, each of which must
-// wait for its own completion, never for the signal an earlier one left behind; and the
-// buffered reader, which must hand on exactly the bytes of the stream in order.
+// wait for its own completion, never for the signal an earlier one left behind; the buffered
+// reader, which must hand on exactly the bytes of the stream in order; and the channel's
+// commands, which reach the host whole whichever threads send them.
 
+#include "ByteOrder.h"
+#include "ChannelControl.h"
+#include "ChannelTestSupport.h"
 #include "OverlappedPipe.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <functional>
 #include <thread>
 
 using NsWin32::CPipeIo;
@@ -179,4 +184,44 @@ TEST(BufferedPipeReader, APipeThatBreaksMidReadFailsAndAStopEndsAWait)
     const CScopedHandle stop(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
     NsWin32::CBufferedPipeReader idleReader(idle.client.Get(), stop.Get());
     EXPECT_EQ(idleReader.Read(text, 1), PipeIoResult::Stopped);
+}
+
+// The add-in's end may send from several threads; each command must reach the host whole.
+TEST(ChannelCommands, SendersOnSeveralThreadsNeverInterleaveTheirRecords)
+{
+    const NsChannelTest::ChannelKey key = NsChannelTest::NextKey();
+    NsChannelTest::CRecordingConsumer received;
+    CChannelControl addin(key.processId, key.index, nullptr);
+    ASSERT_TRUE(addin.Open(true));
+    CChannelControl host(key.processId, key.index, &received);
+    ASSERT_TRUE(host.Open(false));
+    ASSERT_TRUE(addin.WaitForClient(kTimeoutMs));
+
+    constexpr int kPerThread = 200;
+    const auto sendMany = [&](int32_t code, bool& sent) {
+        NsChannel::CommandRecord record{};
+        NsChannel::WriteInt32(record.data(), code);
+        sent = true;
+        for (int i = 0; i < kPerThread && sent; ++i)
+            sent = addin.SendCommand(record, kTimeoutMs);
+    };
+    bool sentFirst = false;
+    bool sentSecond = false;
+    std::thread first(sendMany, NsChannel::CMD_FOCUS, std::ref(sentFirst));
+    std::thread second(sendMany, NsChannel::CMD_GO_BACK, std::ref(sentSecond));
+    first.join();
+    second.join();
+    ASSERT_TRUE(sentFirst && sentSecond);
+
+    ASSERT_TRUE(received.WaitForRecords(2 * kPerThread, kTimeoutMs));
+    int focus = 0;
+    int back = 0;
+    for (const auto& record : received.Records()) {
+        ASSERT_EQ(record.size(), NsChannel::kCommandRecordSize);
+        const int32_t code = NsChannel::ReadInt32(record.data());
+        focus += code == NsChannel::CMD_FOCUS ? 1 : 0;
+        back += code == NsChannel::CMD_GO_BACK ? 1 : 0;
+    }
+    EXPECT_EQ(focus, kPerThread);
+    EXPECT_EQ(back, kPerThread);
 }
