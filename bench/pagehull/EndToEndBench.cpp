@@ -154,39 +154,50 @@ void MeasureRoundTrips(CHostUnderTest& host, CPlainPipe& plain)
               Goal::RatioAtMost, 1.5});
 }
 
-// A batch of commands is done when the query sent after it is answered: the host handles
-// records one at a time, in order.
+// A batch of commands through the channel and the dispatcher is done when the query sent
+// after it is answered: the host reads and handles records one at a time, in order. A batch
+// that reaches the browser is done when the browser has carried it out too: the browser takes
+// calls in order, so a mouse move inside the view sent last is painted after all of them.
 void MeasureCommandRate(CHostUnderTest& host, CPlainPipe& plain)
 {
+    const auto sendMany = [&](const NsChannel::Command& command) {
+        for (int i = 0; i < kCommandsPerBatch; ++i)
+            Require(host.Send(command), "cannot send a command");
+    };
+    // A move outside the view stops at the window's check, before the browser.
+    NsChannel::Command outside;
+    outside.code = NsChannel::CMD_MOUSE_MOVE;
+    outside.x = -1;
+    const auto dispatchBatch = [&] {
+        sendMany(outside);
+        Require(host.QueryUrl().has_value(), "no reply after a batch of commands");
+    };
     NsChannel::Command back;
     back.code = NsChannel::CMD_GO_BACK;
-    const auto hostBatch = [&] {
-        for (int i = 0; i < kCommandsPerBatch; ++i)
-            Require(host.Send(back), "cannot send a command");
-        Require(host.QueryUrl().has_value(), "no reply after a batch of commands");
+    NsChannel::Command inside;
+    inside.code = NsChannel::CMD_MOUSE_MOVE;
+    inside.x = kWidth / 2;
+    inside.y = kHeight / 2;
+    const auto browserBatch = [&] {
+        const uint64_t frames = host.FramesReceived();
+        sendMany(back);
+        Require(host.Send(inside), "cannot send a command");
+        Require(host.WaitForFramesAbove(frames, kTimeoutMs), "the browser did not paint after a batch");
     };
     const auto plainBatch = [&] {
         for (int i = 0; i < kCommandsPerBatch; ++i)
             Require(plain.SendCommand(), "the plain pipe failed");
         Require(plain.RoundTrip(), "the plain pipe failed");
     };
-    // The same path without the browser: a move outside the view stops at the window's check.
-    NsChannel::Command outside;
-    outside.code = NsChannel::CMD_MOUSE_MOVE;
-    outside.x = -1;
-    const auto outsideBatch = [&] {
-        for (int i = 0; i < kCommandsPerBatch; ++i)
-            Require(host.Send(outside), "cannot send a command");
-        Require(host.QueryUrl().has_value(), "no reply after a batch of commands");
-    };
     const double perSecond = 1000.0 * (kCommandsPerBatch + 1);
-    const double hostRate = perSecond / Median(TimeEach(kCommandBatches, hostBatch));
     const double plainRate = perSecond / Median(TimeEach(kCommandBatches, plainBatch));
-    const double outsideRate = perSecond / Median(TimeEach(kCommandBatches, outsideBatch));
-    std::printf("commands that stop before the browser (mouse moves outside the view): %.0f per second\n",
-                outsideRate);
+    const double dispatchRate = perSecond / Median(TimeEach(kCommandBatches, dispatchBatch));
+    const double browserRate = perSecond / Median(TimeEach(kCommandBatches, browserBatch));
     PrintRow({"commands_per_second", "Commands without reply per second, end to end (CMD_GO_BACK, no history)",
-              hostRate, "1/s", "the same writes on a plain pipe", plainRate, Goal::RatioAtLeast, 0.7});
+              browserRate, "1/s", "the same writes on a plain pipe", plainRate, Goal::RatioAtLeast, 0.7});
+    PrintRow({"commands_per_second_to_window",
+              "Commands without reply per second, channel and dispatch only (mouse moves outside the view)",
+              dispatchRate, "1/s", "the same writes on a plain pipe", plainRate, Goal::Report, 0});
 }
 
 // Windows counts the private bytes of another process; Wine leaves that counter at zero for
