@@ -11,6 +11,7 @@ namespace {
 constexpr DWORD kPipeBufferSize = 20480;
 constexpr DWORD kPipeDefaultTimeoutMs = 100;
 constexpr size_t kMaxRecord = NsChannel::kCommandRecordSize;
+constexpr DWORD kPeerEndMs = 10000;
 
 bool WriteAll(HANDLE pipe, const void* data, DWORD size)
 {
@@ -74,10 +75,13 @@ std::wstring UniqueName(const wchar_t* prefix)
 
 CPlainPipe::~CPlainPipe()
 {
-    // A closed pipe ends the peer's read, and with it the peer.
+    // A closed pipe ends the peer's read, and with it the peer; one that never got connected
+    // would wait for ever, so it is ended here.
     m_pipe.Reset();
-    if (m_peer)
+    if (m_peer && ::WaitForSingleObject(m_peer.Get(), kPeerEndMs) == WAIT_TIMEOUT) {
+        ::TerminateProcess(m_peer.Get(), 1);
         ::WaitForSingleObject(m_peer.Get(), INFINITE);
+    }
 }
 
 bool CPlainPipe::Start(const std::wstring& selfPath, DWORD timeoutMs)
