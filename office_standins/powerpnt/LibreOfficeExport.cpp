@@ -35,10 +35,14 @@ HRESULT StartConverter(const std::wstring& sofficePath, const std::wstring& work
                                kOutputFolderName + L" " + sourceName;
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(L'\0');
+    // Detached, inheriting nothing, with no standard handles at all (not ours either): a
+    // converter that outlives the save, or hangs, must not hold the output of whoever started
+    // us open.
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(sofficePath.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+    if (!CreateProcessW(sofficePath.c_str(), writable.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         workFolder.c_str(), &startup, &process))
         return LastErrorResult();
     started.process.Reset(process.hProcess);

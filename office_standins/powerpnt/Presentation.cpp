@@ -1,6 +1,7 @@
 #include "Presentation.h"
 
 #include "Application.h"
+#include "CompoundFile.h"
 #include "StandinSettings.h"
 
 #include "../common/FilePaths.h"
@@ -11,6 +12,16 @@ namespace {
 
 // What the real program answers for an object whose document has been closed.
 constexpr HRESULT kPresentationClosed = RPC_E_DISCONNECTED;
+
+// Leaves a torn file behind and ends the process without any clean-up: no reply to the
+// caller, no revoked class object, as when the real program crashes in the middle of a save.
+[[noreturn]] void CrashWhileSaving(const std::wstring& target, DWORD exitCode)
+{
+    std::vector<BYTE> bytes = BuildEmptyCompoundFile();
+    bytes.resize(bytes.size() / 2);
+    WriteWholeFile(target, bytes);
+    ExitProcess(exitCode);
+}
 
 } // namespace
 
@@ -51,6 +62,8 @@ STDMETHODIMP CPresentation::SaveAs(BSTR fileName, PpSaveAsFileType fileFormat, M
     const std::wstring target = FullPathOf(std::wstring(fileName, SysStringLen(fileName)));
     if (target.empty())
         return E_INVALIDARG;
+    if (settings.exitDuringSave != 0)
+        CrashWhileSaving(target, settings.exitDuringSave);
     const HRESULT hr = ExportPresentation(m_content, target, settings);
     if (FAILED(hr))
         return hr;

@@ -54,6 +54,7 @@ SStandinSettings SStandinSettings::Load()
     settings.startupDelayMs = std::min(key.ReadDword(L"StartupDelayMs").value_or(0), kMaxStartupDelayMs);
     settings.openReturnsNothing = key.ReadDword(L"OpenReturnsNothing").value_or(0) != 0;
     settings.saveAsResult = static_cast<HRESULT>(key.ReadDword(L"SaveAsResult").value_or(S_OK));
+    settings.exitDuringSave = key.ReadDword(L"ExitDuringSave").value_or(0);
     // A configured "failure" that is a success code would make a failing member look fine.
     const HRESULT failureCode = static_cast<HRESULT>(key.ReadDword(L"FailureCode").value_or(E_FAIL));
     settings.failureCode = FAILED(failureCode) ? failureCode : E_FAIL;

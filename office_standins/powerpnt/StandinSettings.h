@@ -35,6 +35,9 @@ struct SStandinSettings
     DWORD startupDelayMs = 0;
     bool openReturnsNothing = false;
     HRESULT saveAsResult = S_OK;
+    // Non-zero: SaveAs writes part of the file and the process ends with this code, as a
+    // program that crashes while saving does.
+    DWORD exitDuringSave = 0;
     HRESULT failureCode = E_FAIL;
     std::vector<EInjectedFailure> failures;
     std::vector<SComAddInSetting> addIns;
