@@ -18,7 +18,6 @@ namespace {
 constexpr wchar_t kPowerPointSettingsKey[] = L"Software\\OfficeStandins\\PowerPoint";
 constexpr wchar_t kConverterSettingsKey[] = L"Software\\OfficeStandins\\Converter";
 constexpr DWORD kProgramTimeoutMs = 60000;
-constexpr DWORD kStandinEndTimeoutMs = 20000;
 
 template <typename Function>
 Function Resolve(HMODULE module, const char* name)
@@ -198,10 +197,22 @@ bool WaitForProcessesToEnd(const std::wstring& image, DWORD timeoutMs)
     return true;
 }
 
-void EndPresentationProgram()
+namespace {
+
+std::vector<NsPlatform::CKernelHandle> OpenProcesses(const std::wstring& image)
 {
-    if (ProcessIds(kStandinImage).empty())
-        return;
+    std::vector<NsPlatform::CKernelHandle> processes;
+    for (const DWORD id : ProcessIds(image)) {
+        NsPlatform::CKernelHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        if (process)
+            processes.push_back(std::move(process));
+    }
+    return processes;
+}
+
+// Tells the instance that serves automation now to quit.
+void QuitServingProgram()
+{
     try {
         const auto application = NsConverter::StartPowerPoint();
         if (application)
@@ -209,7 +220,49 @@ void EndPresentationProgram()
     } catch (const _com_error&) {
         // Already on its way out.
     }
-    ASSERT_TRUE(WaitForProcessesToEnd(kStandinImage, kStandinEndTimeoutMs)) << "the stand-in does not end";
+}
+
+// Ends the message loop of every thread of the process, as Windows ends a program whose
+// windows have gone.
+void PostQuitToThreads(DWORD processId)
+{
+    const NsPlatform::CSnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot && Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID == processId)
+            PostThreadMessageW(entry.th32ThreadID, WM_QUIT, 0, 0);
+    }
+}
+
+} // namespace
+
+void EndPresentationProgram(DWORD timeoutMs)
+{
+    // Quitting through automation reaches the instance that serves it. Under Wine, callers
+    // that activate the program at the same moment can each start one, and an instance can
+    // then run that automation never reaches; the end of its message loop ends it as cleanly.
+    // Either way each instance revokes its class: a killed one would leave its registration
+    // behind, and Wine would hand that dead registration to every later caller.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const std::vector<NsPlatform::CKernelHandle> running = OpenProcesses(kStandinImage);
+        if (running.empty())
+            return;
+        QuitServingProgram();
+        std::vector<HANDLE> handles;
+        for (const NsPlatform::CKernelHandle& process : running) {
+            PostQuitToThreads(GetProcessId(process.Get()));
+            handles.push_back(process.Get());
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        ASSERT_LT(elapsed, timeoutMs) << "the stand-in does not end";
+        ASSERT_LT(WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                                         timeoutMs - elapsed),
+                  WAIT_OBJECT_0 + handles.size())
+            << "the stand-in does not end";
+    }
 }
 
 std::string Narrow(const std::wstring& text)

@@ -71,8 +71,8 @@ void UnregisterConverter();
 
 std::vector<DWORD> ProcessIds(const std::wstring& image);
 bool WaitForProcessesToEnd(const std::wstring& image, DWORD timeoutMs);
-// Ends a running presentation-program stand-in through automation and waits for it.
-void EndPresentationProgram();
+// Ends every running presentation-program stand-in through automation and waits for them.
+void EndPresentationProgram(DWORD timeoutMs = 20000);
 
 std::string Narrow(const std::wstring& text);
 // A base name that no other test run uses.

@@ -1,10 +1,8 @@
 #include <windows.h>
-#include <winioctl.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <cwctype>
 #include <vector>
 
@@ -20,44 +18,6 @@ namespace {
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The mount-point layout of a reparse buffer (the kernel's REPARSE_DATA_BUFFER).
-struct MountPointReparseBuffer {
-    DWORD reparseTag;
-    WORD reparseDataLength;
-    WORD reserved;
-    WORD substituteNameOffset;
-    WORD substituteNameLength;
-    WORD printNameOffset;
-    WORD printNameLength;
-    WCHAR pathBuffer[1];
-};
-
-// Makes `link` a junction to `target`; false where the file system cannot.
-bool MakeJunction(const std::wstring& link, const std::wstring& target)
-{
-    if (!CreateDirectoryW(link.c_str(), nullptr))
-        return false;
-    const HANDLE handle = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const std::wstring substitute = L"\\??\\" + target;
-    const WORD nameBytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
-    std::vector<char> buffer(sizeof(MountPointReparseBuffer) + nameBytes + 2 * sizeof(wchar_t), 0);
-    auto* reparse = reinterpret_cast<MountPointReparseBuffer*>(buffer.data());
-    reparse->reparseTag = IO_REPARSE_TAG_MOUNT_POINT;
-    reparse->substituteNameLength = nameBytes;
-    reparse->printNameOffset = static_cast<WORD>(nameBytes + sizeof(wchar_t));
-    std::memcpy(reparse->pathBuffer, substitute.c_str(), nameBytes);
-    reparse->reparseDataLength = static_cast<WORD>(4 * sizeof(WORD) + nameBytes + 2 * sizeof(wchar_t));
-    DWORD returned = 0;
-    DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, reparse, 8 + reparse->reparseDataLength, nullptr, 0,
-                    &returned, nullptr);
-    CloseHandle(handle);
-    const DWORD attributes = GetFileAttributesW(link.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 } // namespace

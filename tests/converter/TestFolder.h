@@ -36,3 +36,6 @@ private:
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 void MakeReadOnly(const std::wstring& path);
+// Makes `link` a directory junction to `target`; false where the file system cannot (Wine 8
+// cannot).
+bool MakeJunction(const std::wstring& link, const std::wstring& target);
