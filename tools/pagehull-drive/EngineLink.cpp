@@ -1,7 +1,5 @@
 #include "EngineLink.h"
 
-#include "OverlappedPipe.h"
-
 namespace {
 
 // Answers to the requests a demo sends are one short line; a longer one is not an answer.
@@ -29,20 +27,23 @@ std::optional<std::string> CEngineLink::Request(const std::string& request, DWOR
 {
     const NsWin32::CDeadline deadline(timeoutMs);
     const std::string line = request + "\n";
-    if (NsWin32::WritePipe(m_pipe.Get(), line.data(), static_cast<DWORD>(line.size()), nullptr,
-                           deadline.Remaining()) != NsWin32::PipeIoResult::Done)
+    if (m_io.Write(m_pipe.Get(), line.data(), static_cast<DWORD>(line.size()), nullptr, deadline.Remaining()) !=
+        NsWin32::PipeIoResult::Done)
         return std::nullopt;
-    // Byte by byte: the answer's end is its line end, and nothing after it is ours to take.
-    std::string answer;
-    for (char c = 0; answer.size() < kMaxAnswerBytes;) {
-        if (NsWin32::ReadPipe(m_pipe.Get(), &c, 1, nullptr, deadline.Remaining()) != NsWin32::PipeIoResult::Done)
+    // Whatever follows the answer's line end stays for the next request.
+    size_t end = 0;
+    while ((end = m_pending.find('\n')) == std::string::npos) {
+        char chunk[4096];
+        DWORD received = 0;
+        if (m_pending.size() >= kMaxAnswerBytes ||
+            m_io.ReadSome(m_pipe.Get(), chunk, sizeof chunk, nullptr, deadline.Remaining(), received) !=
+                NsWin32::PipeIoResult::Done)
             return std::nullopt;
-        if (c == '\n') {
-            if (!answer.empty() && answer.back() == '\r')
-                answer.pop_back();
-            return answer;
-        }
-        answer.push_back(c);
+        m_pending.append(chunk, received);
     }
-    return std::nullopt;
+    std::string answer = m_pending.substr(0, end);
+    m_pending.erase(0, end + 1);
+    if (!answer.empty() && answer.back() == '\r')
+        answer.pop_back();
+    return answer;
 }

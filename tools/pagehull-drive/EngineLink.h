@@ -4,6 +4,7 @@
 // runtime: it lets a demo make the page act on its own (raise a dialog, follow a link), which
 // no command of the add-in can do. One request per line, one answer per line.
 
+#include "OverlappedPipe.h"
 #include "Win32Handles.h"
 
 #include <windows.h>
@@ -23,4 +24,6 @@ public:
 
 private:
     NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CPipeIo m_io;
+    std::string m_pending; // what has arrived after the last answer's line end
 };
