@@ -386,5 +386,5 @@ bool CChannelControl::ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs)
         length != static_cast<int32_t>(reply.size()))
         return false;
     return m_replyReadIo.Read(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
-                   deadline.Remaining()) == PipeIoResult::Done;
+                              deadline.Remaining()) == PipeIoResult::Done;
 }
