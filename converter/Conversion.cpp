@@ -37,7 +37,8 @@ constexpr int kDirectRouteMinorBuild = 8169;
 class CTemporaryCopy {
 public:
     explicit CTemporaryCopy(std::wstring path) : m_path(std::move(path)) {}
-    ~CTemporaryCopy() { FileSystem::DeleteFileW(m_path); }
+    // Moved into the call, not copied: a destructor must not allocate, which could throw.
+    ~CTemporaryCopy() { FileSystem::DeleteFileW(std::move(m_path)); }
     CTemporaryCopy(const CTemporaryCopy&) = delete;
     CTemporaryCopy& operator=(const CTemporaryCopy&) = delete;
 

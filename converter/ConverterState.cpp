@@ -1,5 +1,7 @@
 #include "ConverterState.h"
 
+#include <utility>
+
 #include "platform/FileSystem.h"
 
 namespace NsConverter {
@@ -9,8 +11,9 @@ std::int32_t DetectedBuild = 0;
 
 OutputFolderGuard::~OutputFolderGuard()
 {
+    // Moved into the call, not copied: a destructor must not allocate, which could throw.
     if (!keep && !folder.empty())
-        NsPlatform::FileSystem::DeleteFolder(folder, false);
+        NsPlatform::FileSystem::DeleteFolder(std::move(folder), false);
 }
 
 } // namespace NsConverter

@@ -17,6 +17,14 @@ bool HasAttribute(DWORD attributes, DWORD attribute)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & attribute) != 0;
 }
 
+// By reference: the exported members that ask this must not copy their path, which can run out
+// of memory outside any catch-all.
+bool IsExistingFile(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool IsDotEntry(const wchar_t* name)
 {
     return _wcsicmp(name, L".") == 0 || _wcsicmp(name, L"..") == 0;
@@ -82,8 +90,7 @@ void FileSystem::CreateFolder(const std::wstring& path, bool /*recursive*/)
 
 bool FileSystem::FileExists(std::wstring path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return IsExistingFile(path);
 }
 
 bool FileSystem::DirectoryExists(std::wstring path)
@@ -154,19 +161,19 @@ bool FileSystem::MoveFileW(const std::wstring& from, const std::wstring& to)
 FILETIME FileSystem::GetFileModificationTime(std::wstring path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (FileExists(path) && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    if (IsExistingFile(path) && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return data.ftLastWriteTime;
     return FILETIME{0, 0};
 }
 
 bool FileSystem::IsFileReadOnly(std::wstring path)
 {
-    return FileExists(path) && HasAttribute(::GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_READONLY);
+    return IsExistingFile(path) && HasAttribute(::GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_READONLY);
 }
 
 bool FileSystem::DeleteFileW(std::wstring path)
 {
-    if (!FileExists(path))
+    if (!IsExistingFile(path))
         return false;
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (HasAttribute(attributes, FILE_ATTRIBUTE_READONLY))

@@ -6,6 +6,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "FailingAllocations.h"
 #include "TestFolder.h"
 #include "platform/FileSystem.h"
 
@@ -142,6 +143,31 @@ TEST(FileSystem, DeleteFileTakesReadOnlyFilesButNotFolders)
     EXPECT_FALSE(FileSystem::IsFileReadOnly(folder.Path(L"sub")));
     EXPECT_FALSE(FileSystem::DeleteFileW(folder.Path(L"sub")));
     EXPECT_TRUE(FileSystem::DirectoryExists(folder.Path(L"sub")));
+}
+
+TEST(FileSystem, MembersTakingTheirPathByValueStillAnswerWithoutMemory)
+{
+    CTestFolder folder;
+    const auto file = folder.Path(L"ro.txt");
+    WriteBytes(file, "x");
+    MakeReadOnly(file);
+    // Moved in, because copying an argument would be the caller's allocation.
+    std::wstring forReadOnly = file;
+    std::wstring forTime = file;
+    std::wstring forDelete = file;
+    bool readOnly = false;
+    FILETIME written{};
+    bool deleted = false;
+    {
+        const CFailingAllocations failing;
+        readOnly = FileSystem::IsFileReadOnly(std::move(forReadOnly));
+        written = FileSystem::GetFileModificationTime(std::move(forTime));
+        deleted = FileSystem::DeleteFileW(std::move(forDelete));
+    }
+    EXPECT_TRUE(readOnly);
+    EXPECT_NE(written.dwLowDateTime | written.dwHighDateTime, 0u);
+    EXPECT_TRUE(deleted);
+    EXPECT_FALSE(Exists(file));
 }
 
 TEST(FileSystem, DeleteFolderEmptyOnlyLeavesContent)

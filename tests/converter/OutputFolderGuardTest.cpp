@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "ConverterState.h"
+#include "FailingAllocations.h"
 #include "TestFolder.h"
 #include "platform/FileSystem.h"
 
@@ -57,4 +60,14 @@ TEST(OutputFolderGuard, WithoutAGeneratedFolderTouchesNothing)
         guard.folder = parent.Path(L"PPT0000.tmp\\");
     }
     EXPECT_TRUE(FileSystem::FileExists(parent.Path(L"given.ppt")));
+}
+
+TEST(OutputFolderGuard, EndsWithoutThrowingWhenMemoryRunsOut)
+{
+    CTestFolder parent;
+    auto guard = std::make_unique<OutputFolderGuard>();
+    guard->folder = MakeOutputFolder(parent);
+    const CFailingAllocations failing;
+    // A guard that threw here, from its destructor, would end the process.
+    guard.reset();
 }
