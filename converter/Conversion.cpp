@@ -7,6 +7,7 @@
 #include "ComSupport.h"
 #include "ConverterRoute.h"
 #include "InputCheck.h"
+#include "PathIdentity.h"
 #include "PowerPointAutomation.h"
 #include "platform/FileSystem.h"
 #include "platform/Mutex.h"
@@ -163,14 +164,18 @@ void CopyTruncated(const std::wstring& text, wchar_t* buffer, int count)
 
 } // namespace
 
-std::wstring MakeTempFilePath(const std::wstring& source, const std::wstring& extension, bool ownFolder)
+std::wstring MakeTempFilePath(const std::wstring& source, const std::wstring& extension, bool ownFolder,
+                              const std::wstring& reserved)
 {
     const std::wstring directory =
         ownFolder ? FileSystem::GetTempFolder(kGeneratedFolderPrefix) : FileSystem::GetTempPathW();
     const std::wstring base = PathUtils::GetFileName(source, false);
     std::wstring path = PathUtils::CreateFilePath(directory, base + extension, !ownFolder);
     if (!ownFolder) {
-        for (unsigned number = 1; FileSystem::FileExists(path); ++number)
+        const auto isTaken = [&reserved](const std::wstring& candidate) {
+            return FileSystem::FileExists(candidate) || (!reserved.empty() && IsSamePath(candidate, reserved));
+        };
+        for (unsigned number = 1; isTaken(path); ++number)
             path = PathUtils::CreateFilePath(directory, base + L"_" + std::to_wstring(number) + extension, true);
     }
     return path;
@@ -205,7 +210,8 @@ StatusCode ConvertPresentation(const wchar_t* inputPath, wchar_t* outputPath, un
     // A caller's folder is never created; a generated one must be this conversion's own.
     if ((generated && guard.folder.empty()) || !FileSystem::DirectoryExists(PathUtils::GetParentFolder(output, true)))
         return StatusFailed;
-    const std::wstring copyPath = MakeTempFilePath(PathUtils::GetFileName(input, true), kCopyExtension, false);
+    // The copy is deleted at the end, so it must never be the output.
+    const std::wstring copyPath = MakeTempFilePath(PathUtils::GetFileName(input, true), kCopyExtension, false, output);
     if (!FileSystem::CopyFileW(input, copyPath, 1))
         return StatusCopyFailed;
     const CTemporaryCopy copy(copyPath);

@@ -151,6 +151,13 @@ TEST_F(SlidewarpConversion, TheTemporaryCopyTakesTheNextFreeNameAndIsGoneAfterwa
     EXPECT_EQ(ReadBytes(taken), "someone else's");
     EXPECT_THAT(TempFilesStartingWith(m_stem), ElementsAre(m_stem + L".pptx"));
     FileSystem::DeleteFileW(taken);
+
+    // Nor is the copy ever the output, however that is spelled: the copy goes at the end.
+    const std::wstring output = TempFolder() + m_stem + L".PPTX";
+    EXPECT_EQ(Slidewarp().Convert(input, output), 0);
+    EXPECT_TRUE(IsCompoundDocument(output));
+    FileSystem::DeleteFileW(output);
+    ExpectNothingLeftInTemp();
 }
 
 TEST_F(SlidewarpConversion, AConversionInAnotherProcessKeepsThisOneOut)
