@@ -1,5 +1,6 @@
 #include "ConverterRoute.h"
 
+#include "PathIdentity.h"
 #include "PowerPointAutomation.h"
 #include "platform/FileSystem.h"
 #include "platform/PathUtils.h"
@@ -22,9 +23,9 @@ constexpr wchar_t kConverterApplicationName[] = L"Moc.exe";
 // caller's process, every thread of it, resolves relative paths against that directory.
 class CCurrentDirectoryScope {
 public:
-    explicit CCurrentDirectoryScope(const std::wstring& directory) : m_previous(CurrentDirectory())
+    explicit CCurrentDirectoryScope(const std::wstring& directory)
+        : m_previous(CurrentDirectory()), m_entered(::SetCurrentDirectoryW(directory.c_str()) != FALSE)
     {
-        ::SetCurrentDirectoryW(directory.c_str());
     }
     ~CCurrentDirectoryScope()
     {
@@ -34,21 +35,16 @@ public:
     CCurrentDirectoryScope(const CCurrentDirectoryScope&) = delete;
     CCurrentDirectoryScope& operator=(const CCurrentDirectoryScope&) = delete;
 
+    bool Entered() const { return m_entered; }
+
 private:
     static std::wstring CurrentDirectory()
     {
-        const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
-        if (size == 0)
-            return std::wstring();
-        std::wstring directory(size, L'\0');
-        const DWORD length = ::GetCurrentDirectoryW(size, &directory[0]);
-        if (length == 0 || length >= size)
-            return std::wstring();
-        directory.resize(length);
-        return directory;
+        return PathFromSystem([](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); });
     }
 
     std::wstring m_previous;
+    bool m_entered;
 };
 
 // The registered server program; empty unless the value is text that fits MAX_PATH.
@@ -77,13 +73,6 @@ FILETIME CurrentSystemTime()
     FILETIME time{};
     ::SystemTimeToFileTime(&now, &time);
     return time;
-}
-
-void RunConverter(const std::wstring& converterPath, const std::wstring& copyPath)
-{
-    const CCurrentDirectoryScope directory(PathUtils::GetParentFolder(converterPath, true));
-    DWORD exitCode = 1;
-    RunProcessAndWait(kConverterApplicationName, L"\"" + converterPath + L"\" \"" + copyPath + L"\"", exitCode);
 }
 
 // The program writes a presentation of its own to the output path before the converted one is
@@ -135,6 +124,16 @@ std::wstring FindConverterPath()
     return PathUtils::CreateFilePath(PathUtils::GetParentFolder(server, true), kConverterFileName, true);
 }
 
+bool RunConverter(const std::wstring& converterPath, const std::wstring& copyPath)
+{
+    const CCurrentDirectoryScope directory(PathUtils::GetParentFolder(converterPath, true));
+    if (!directory.Entered())
+        return false;
+    DWORD exitCode = 1;
+    RunProcessAndWait(kConverterApplicationName, L"\"" + converterPath + L"\" \"" + copyPath + L"\"", exitCode);
+    return true;
+}
+
 bool RunProcessAndWait(const std::wstring& application, std::wstring commandLine, DWORD& exitCode)
 {
     STARTUPINFOW startup{};
@@ -160,11 +159,12 @@ StatusCode ConvertThroughConverter(const std::wstring& copyPath, const std::wstr
     const std::wstring converterPath = FindConverterPath();
     if (!converterPath.empty()) {
         const FILETIME start = CurrentSystemTime();
-        RunConverter(converterPath, copyPath);
-        WriteBlankPresentation(*application, outputPath);
-        const std::wstring converted = TakeConvertedPresentation(*application, start);
-        if (!converted.empty() && FileSystem::MoveFileW(converted, outputPath))
-            result = StatusSuccess;
+        if (RunConverter(converterPath, copyPath)) {
+            WriteBlankPresentation(*application, outputPath);
+            const std::wstring converted = TakeConvertedPresentation(*application, start);
+            if (!converted.empty() && FileSystem::MoveFileW(converted, outputPath))
+                result = StatusSuccess;
+        }
     }
     // The program goes only if this conversion started it and nobody else has anything open
     // in it. Quitting is tidying up: its failure leaves the outcome as it is.

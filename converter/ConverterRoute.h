@@ -12,6 +12,12 @@ namespace NsConverter {
 // the converter's COM class; empty when the class, its server value or that folder is missing.
 std::wstring FindConverterPath();
 
+// Runs the converter on the copy from the converter's own folder, where its relative program
+// name is found, and puts the caller's current directory back. False, with nothing started,
+// when that folder cannot be made the current directory: the name would then find whatever
+// program of that name lies in the caller's directory.
+bool RunConverter(const std::wstring& converterPath, const std::wstring& copyPath);
+
 // Starts `application` without a window and waits for it to end. False when it could not be
 // started. `exitCode` receives its exit code (1 when it cannot be read).
 bool RunProcessAndWait(const std::wstring& application, std::wstring commandLine, DWORD& exitCode);

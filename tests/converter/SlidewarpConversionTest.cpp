@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ConverterRoute.h"
 #include "EndToEndSupport.h"
 #include "TestFolder.h"
 #include "ZipFixture.h"
@@ -121,6 +122,22 @@ TEST_F(SlidewarpConversion, The2003ProgramBelowBuild8169ConvertsThroughTheCompat
     EXPECT_EQ(Slidewarp().Convert(Input(), Output(L"second.ppt")), 2002);
     EXPECT_FALSE(FileSystem::FileExists(Output(L"second.ppt")));
     ExpectNothingLeftInTemp();
+}
+
+TEST_F(SlidewarpConversion, NoProgramOfTheConvertersNameRunsWhenItsFolderCannotBeEntered)
+{
+    // The stand-in converter under the converter's relative program name, in the caller's
+    // directory: were it run, it would convert the copy and leave its result beside it.
+    const CTestFolder caller;
+    ASSERT_TRUE(CopyFileW((BinFolder() + L"moc.exe").c_str(), caller.Path(L"Moc.exe").c_str(), FALSE));
+    const std::wstring copy = Input();
+    const CCurrentDirectory current(caller.Path());
+    const std::wstring directory = CurrentDirectory();
+
+    EXPECT_FALSE(NsConverter::RunConverter(m_folder.Path(L"gone\\moc.exe"), copy));
+
+    EXPECT_EQ(CurrentDirectory(), directory);
+    EXPECT_FALSE(FileSystem::FileExists(m_folder.Path(m_stem + L".ppt")));
 }
 
 TEST_F(SlidewarpConversion, AGeneratedOutputLivesInItsOwnFolderUntilDeleted)
