@@ -1,5 +1,7 @@
 #include "ConverterRoute.h"
 
+#include <algorithm>
+
 #include "PathIdentity.h"
 #include "PowerPointAutomation.h"
 #include "platform/FileSystem.h"
@@ -85,10 +87,31 @@ void WriteBlankPresentation(_Application& application, const std::wstring& outpu
     FileSystem::DeleteFileW(outputPath);
 }
 
-// The file of the first presentation open in the program that was written at or after
-// `start`, which the converter leaves there; that presentation is closed. Empty when there is
-// none, or when the program does not tell how many presentations it holds.
-std::wstring TakeConvertedPresentation(_Application& application, const FILETIME& start)
+// "NAME (n)", the name the converter gives its result when NAME is taken.
+bool IsNumberedName(const std::wstring& name, const std::wstring& base)
+{
+    const std::size_t number = base.size() + 2; // past "NAME ("
+    if (name.size() < number + 2 || _wcsnicmp(name.c_str(), base.c_str(), base.size()) != 0 ||
+        name.compare(base.size(), 2, L" (") != 0 || name.back() != L')')
+        return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(number), name.end() - 1,
+                       [](wchar_t ch) { return ch >= L'0' && ch <= L'9'; });
+}
+
+// Whether `file` is what the converter made of the copy: beside it and named after it.
+bool IsConvertedFromCopy(const std::wstring& file, const std::wstring& copyPath)
+{
+    const std::wstring base = PathUtils::GetFileName(copyPath, false);
+    const std::wstring name = PathUtils::GetFileName(file, false);
+    return (_wcsicmp(name.c_str(), base.c_str()) == 0 || IsNumberedName(name, base)) &&
+           IsSamePath(PathUtils::GetParentFolder(file, false), PathUtils::GetParentFolder(copyPath, false));
+}
+
+// The file of the first presentation open in the program that the converter made of the copy,
+// written at or after `start`; that presentation is closed. Everything else open in the program
+// belongs to someone else and is left as it is, even when it was saved meanwhile. Empty when
+// there is none, or when the program does not tell how many presentations it holds.
+std::wstring TakeConvertedPresentation(_Application& application, const FILETIME& start, const std::wstring& copyPath)
 {
     const CComPtr<Presentations> presentations = application.GetPresentations();
     long count = 0;
@@ -99,7 +122,7 @@ std::wstring TakeConvertedPresentation(_Application& application, const FILETIME
         std::wstring fullName = presentation->GetFullName();
         // Zero for a presentation without a file.
         const FILETIME written = FileSystem::GetFileModificationTime(fullName);
-        if (::CompareFileTime(&written, &start) != -1) {
+        if (::CompareFileTime(&written, &start) != -1 && IsConvertedFromCopy(fullName, copyPath)) {
             presentation->Close();
             return fullName;
         }
@@ -161,7 +184,7 @@ StatusCode ConvertThroughConverter(const std::wstring& copyPath, const std::wstr
         const FILETIME start = CurrentSystemTime();
         if (RunConverter(converterPath, copyPath)) {
             WriteBlankPresentation(*application, outputPath);
-            const std::wstring converted = TakeConvertedPresentation(*application, start);
+            const std::wstring converted = TakeConvertedPresentation(*application, start, copyPath);
             if (!converted.empty() && FileSystem::MoveFileW(converted, outputPath))
                 result = StatusSuccess;
         }

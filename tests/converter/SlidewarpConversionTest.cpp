@@ -5,14 +5,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "ConverterRoute.h"
 #include "EndToEndSupport.h"
+#include "PowerPointAutomation.h"
 #include "TestFolder.h"
 #include "ZipFixture.h"
 #include "platform/FileSystem.h"
 #include "platform/PathUtils.h"
 
 using namespace EndToEnd;
+using namespace NsConverter::PowerPoint;
+using NsConverter::CComPtr;
+using NsPlatform::CFileHandle;
 using NsPlatform::CKernelHandle;
 using NsPlatform::FileSystem;
 using NsPlatform::PathUtils;
@@ -89,6 +95,20 @@ std::wstring CurrentDirectory()
     return std::wstring(directory, length < MAX_PATH ? length : 0);
 }
 
+// As if saved while a conversion runs: written later than any start the converter route takes.
+void MarkSavedDuringConversion(const std::wstring& path)
+{
+    constexpr ULONGLONG kHourIn100ns = 36000000000ULL;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG later = ((ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime) + kHourIn100ns;
+    const FILETIME written{static_cast<DWORD>(later), static_cast<DWORD>(later >> 32)};
+    const CFileHandle file(
+        CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &written));
+}
+
 } // namespace
 
 TEST_F(SlidewarpConversion, TheProgramConvertsDirectlyFromVersion12AndFrom2003Build8169)
@@ -121,6 +141,40 @@ TEST_F(SlidewarpConversion, The2003ProgramBelowBuild8169ConvertsThroughTheCompat
     m_settings.ConverterFails();
     EXPECT_EQ(Slidewarp().Convert(Input(), Output(L"second.ppt")), 2002);
     EXPECT_FALSE(FileSystem::FileExists(Output(L"second.ppt")));
+    ExpectNothingLeftInTemp();
+}
+
+TEST_F(SlidewarpConversion, TheConverterRouteTakesOnlyWhatTheConverterMadeOfTheCopy)
+{
+    m_settings.Version(L"11.0", L"8168");
+    const std::wstring input = Input();
+    // Someone else's file under the converter's first choice of name: the converter numbers its
+    // result instead.
+    const std::wstring taken = TempFolder() + m_stem + L".ppt";
+    WriteBytes(taken, "someone else's");
+    // The user's own decks, open in the program: one named like the copy in another folder,
+    // one beside the copy under another name.
+    const std::wstring decks[] = {m_folder.Path(m_stem + L".ppt"), TempFolder() + m_stem + L" notes.ppt"};
+    const CComPtr<Presentations> presentations = NsConverter::StartPowerPoint()->GetPresentations();
+    std::vector<CComPtr<_Presentation>> open;
+    for (const std::wstring& deck : decks) {
+        WriteBytes(deck, "the user's deck");
+        open.push_back(presentations->Open(deck, msoFalse, msoFalse, msoFalse));
+        MarkSavedDuringConversion(deck);
+    }
+
+    EXPECT_EQ(Slidewarp().Convert(input, Output()), 0);
+
+    EXPECT_TRUE(IsCompoundDocument(Output()));
+    EXPECT_EQ(ReadBytes(taken), "someone else's");
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        EXPECT_EQ(ReadBytes(decks[i]), "the user's deck");
+        // Still open: a closed presentation no longer answers.
+        EXPECT_EQ(open[i]->GetFullName(), decks[i]);
+        open[i]->Close();
+    }
+    FileSystem::DeleteFileW(taken);
+    FileSystem::DeleteFileW(decks[1]);
     ExpectNothingLeftInTemp();
 }
 
