@@ -14,21 +14,7 @@ using namespace NsHostTest;
 
 namespace {
 
-constexpr DWORD kExitNoBrowser = 1;
-
 const std::wstring kPage = L"http://pagehull.test/held";
-
-int32_t SelfPid()
-{
-    return static_cast<int32_t>(::GetCurrentProcessId());
-}
-
-// Apart from the indices of the other tests in this program.
-int32_t NextIndex()
-{
-    static int32_t index = 100;
-    return ++index;
-}
 
 // Set in this process while it lives, so that the processes started meanwhile inherit it.
 class CScopedVariable {

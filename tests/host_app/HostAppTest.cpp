@@ -22,21 +22,6 @@ const std::wstring kSecondPage = L"http://pagehull.test/second";
 // Pages of the scripted engine are titled by their address.
 const std::wstring kFirstPageCaption = kFirstPage + L" " + kFirstPage;
 
-constexpr DWORD kExitNoBrowser = 1;
-constexpr DWORD kExitBrowserClosed = 2;
-
-int32_t SelfPid()
-{
-    return static_cast<int32_t>(::GetCurrentProcessId());
-}
-
-// Channel names hold our process id and this index, so no two tests share a channel.
-int32_t NextIndex()
-{
-    static int32_t index = 0;
-    return ++index;
-}
-
 // A stand-in for the add-in's process, for the host to watch.
 CChildProcess StartAddinStandin()
 {

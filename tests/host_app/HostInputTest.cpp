@@ -1,7 +1,7 @@
 // Input reaching the page, watched through the scripted engine's journal: the add-in's mouse,
 // key, resize and dialog-answer commands, and the messages of the host's visible window.
 
-#include "HostTestSupport.h"
+#include "DrivenHost.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +15,6 @@ using NsChannel::Command;
 namespace {
 
 const std::wstring kPage = L"http://pagehull.test/input";
-constexpr DWORD kExitBrowserClosed = 2;
-
-int32_t SelfPid()
-{
-    return static_cast<int32_t>(::GetCurrentProcessId());
-}
-
-int32_t NextIndex()
-{
-    static int32_t index = 0;
-    return ++index;
-}
-
 size_t CountLines(const std::vector<std::string>& lines, const std::string& call)
 {
     return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
@@ -54,64 +41,21 @@ Command Move(int32_t x, int32_t y)
     return move;
 }
 
-Command Resize(int32_t width, int32_t height)
-{
-    Command resize = MakeCommand(NsChannel::CMD_RESIZE);
-    resize.width = width;
-    resize.height = height;
-    return resize;
-}
-
 // A host driven by this test as its add-in, with its page loaded.
-class CDrivenHost {
+class CInputHost : public CDrivenHost {
 public:
-    CDrivenHost()
-        : m_index(NextIndex()), m_addin(SelfPid(), m_index),
-          m_process(HostPath(), HostArguments(SelfPid(), m_index, kPage)), m_engine(m_process)
+    CInputHost() : CDrivenHost(kPage)
     {
-        EXPECT_TRUE(m_addin.WaitForEvent(L"address:" + kPage));
-        EXPECT_TRUE(m_engine.IsConnected());
+        EXPECT_TRUE(Addin().WaitForEvent(L"address:" + kPage));
+        EXPECT_TRUE(Engine().IsConnected());
     }
-
-    CAddinEnd& Addin() { return m_addin; }
-    CEngineControl& Engine() { return m_engine; }
-    CChildProcess& Process() { return m_process; }
-
-    bool Send(const Command& command) { return m_addin.Send(command); }
-    bool Expect(const std::string& journalTerms) { return m_engine.WaitForJournal(journalTerms).has_value(); }
-
-    // Resizes the view and waits until the add-in has a frame of the new size.
-    ::testing::AssertionResult ResizeView(int32_t width, int32_t height)
-    {
-        if (!Send(Resize(width, height)))
-            return ::testing::AssertionFailure() << "resize not sent";
-        if (!m_addin.WaitForFrame(width, height))
-            return ::testing::AssertionFailure() << "no frame of " << width << " x " << height;
-        return ::testing::AssertionSuccess();
-    }
-
-    ::testing::AssertionResult Close()
-    {
-        if (!Send(MakeCommand(NsChannel::CMD_CLOSE)))
-            return ::testing::AssertionFailure() << "close not sent";
-        const std::optional<DWORD> exitCode = m_process.WaitForExit();
-        if (exitCode != kExitBrowserClosed)
-            return ::testing::AssertionFailure() << "exit code " << exitCode.value_or(0);
-        return ::testing::AssertionSuccess();
-    }
-
-private:
-    int32_t m_index;
-    CAddinEnd m_addin;
-    CChildProcess m_process;
-    CEngineControl m_engine;
 };
 
 } // namespace
 
 TEST(AddinInput, MovesAndClicksMustLandOnTheLastPaintedViewTheWheelNeedNot)
 {
-    CDrivenHost host;
+    CInputHost host;
     ASSERT_TRUE(host.ResizeView(800, 600));
     const std::string mark = host.Engine().Mark();
 
@@ -144,7 +88,7 @@ TEST(AddinInput, MovesAndClicksMustLandOnTheLastPaintedViewTheWheelNeedNot)
 
 TEST(AddinInput, KeysGoOutWithTheHostsOwnModifiersAndNavigationReachesTheMainFrame)
 {
-    CDrivenHost host;
+    CInputHost host;
     Command key = MakeCommand(NsChannel::CMD_KEY);
     key.keyCode = 0x41;
     key.keyUp = true;
@@ -170,7 +114,7 @@ TEST(AddinInput, KeysGoOutWithTheHostsOwnModifiersAndNavigationReachesTheMainFra
 
 TEST(AddinResize, TheWindowKeepsItsCornerAndFrameAndTheAddinGetsEveryFrameThatFits)
 {
-    CDrivenHost host;
+    CInputHost host;
     ASSERT_TRUE(host.Addin().WaitForFrame(1024, 768)) << "the first view is 1024 x 768";
     const HWND window = FindHostWindow(host.Process().Id());
     ASSERT_NE(window, nullptr);
@@ -181,7 +125,7 @@ TEST(AddinResize, TheWindowKeepsItsCornerAndFrameAndTheAddinGetsEveryFrameThatFi
 
     // No view has a negative size: that command is dropped.
     const std::string mark = host.Engine().Mark();
-    ASSERT_TRUE(host.Send(Resize(-1, 480)));
+    ASSERT_TRUE(host.Send(ResizeCommand(-1, 480)));
     ASSERT_TRUE(host.ResizeView(640, 480));
     EXPECT_EQ(CountLines(host.Engine().JournalSince(mark), "call WasResized"), 1u);
     EXPECT_TRUE(host.Expect("return GetViewRect x=0 y=0 width=640 height=480"));
@@ -201,7 +145,7 @@ TEST(AddinResize, TheWindowKeepsItsCornerAndFrameAndTheAddinGetsEveryFrameThatFi
     EXPECT_EQ(frame->pixels.size(), 640u * 480 * 4);
 
     // The view takes any size; the channel drops frames that do not fit its block.
-    ASSERT_TRUE(host.Send(Resize(1921, 1080)));
+    ASSERT_TRUE(host.Send(ResizeCommand(1921, 1080)));
     EXPECT_TRUE(host.Expect("hook OnPaint type=0 width=1921 height=1080"));
     // The title hook runs on the UI thread after that paint has returned.
     ASSERT_TRUE(host.Engine().Request("title after-paint"));
@@ -221,10 +165,10 @@ TEST(AddinResize, TheWindowKeepsItsCornerAndFrameAndTheAddinGetsEveryFrameThatFi
 // answer must not keep the answer from being read.
 TEST(DialogAnswers, AResizeBeforeTheAnswerDoesNotHoldItUpAndFollowsIt)
 {
-    CDrivenHost host;
+    CInputHost host;
     ASSERT_TRUE(host.Engine().Request("dialog confirm Resize?"));
     ASSERT_TRUE(host.Addin().WaitForEvent(L"confirm:Resize?"));
-    ASSERT_TRUE(host.Send(Resize(500, 400)));
+    ASSERT_TRUE(host.Send(ResizeCommand(500, 400)));
     Command answer = MakeCommand(NsChannel::CMD_JS_DIALOG_REPLY);
     answer.answer = true;
     ASSERT_TRUE(host.Send(answer));
@@ -235,7 +179,7 @@ TEST(DialogAnswers, AResizeBeforeTheAnswerDoesNotHoldItUpAndFollowsIt)
 
 TEST(DialogAnswers, AnAcceptedFileDialogWithNoPathsContinuesWithAnEmptyList)
 {
-    CDrivenHost host;
+    CInputHost host;
     ASSERT_TRUE(host.Engine().Request("file-dialog 0 - - .txt"));
     ASSERT_TRUE(host.Addin().WaitForEvent(L"fileDialog:dialogMode:0|fileType:.txt|"));
     Command answer = MakeCommand(NsChannel::CMD_FILE_DIALOG_REPLY);

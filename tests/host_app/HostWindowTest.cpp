@@ -15,7 +15,6 @@ using namespace NsHostTest;
 namespace {
 
 const std::wstring kPage = L"http://pagehull.test/window";
-constexpr DWORD kExitBrowserClosed = 2;
 
 LPARAM ClientPoint(int x, int y)
 {

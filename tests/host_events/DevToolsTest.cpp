@@ -2,7 +2,7 @@
 // owned by the host's window; they close with the browser, and closing them alone leaves the
 // host running.
 
-#include "HostEventsSupport.h"
+#include "DrivenHost.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +11,7 @@
 #include <string>
 #include <thread>
 
-using NsHostEventsTest::JournalText;
-using NsHostEventsTest::kExitBrowserClosed;
-using NsHostTest::CChildProcess;
-using NsHostTest::CEngineControl;
-using NsHostTest::Field;
-using NsHostTest::FindHostWindow;
-using NsHostTest::HostArguments;
-using NsHostTest::HostPath;
+using namespace NsHostTest;
 
 namespace {
 

@@ -1,20 +1,13 @@
 // Script and file dialogs raised by the page: reported to the add-in in their exact form,
 // alerts continued at once, the rest held until the add-in answers or closes the host.
 
-#include "HostEventsSupport.h"
+#include "DrivenHost.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-using namespace NsHostEventsTest;
-using NsHostTest::CChildProcess;
-using NsHostTest::CEngineControl;
-using NsHostTest::Field;
-using NsHostTest::FindHostWindow;
-using NsHostTest::HostArguments;
-using NsHostTest::HostPath;
-using NsHostTest::MakeCommand;
+using namespace NsHostTest;
 
 namespace {
 

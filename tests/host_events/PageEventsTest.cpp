@@ -2,7 +2,7 @@
 // requests, and the policies that send nothing (external protocols, certificate errors,
 // downloads, console messages, titles). Each event text is compared in full, in order.
 
-#include "HostEventsSupport.h"
+#include "DrivenHost.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,7 @@
 #include <utility>
 #include <vector>
 
-using namespace NsHostEventsTest;
-using NsHostTest::Field;
-using NsHostTest::FindHostWindow;
-using NsHostTest::LoadUrlCommand;
-using NsHostTest::WindowCaption;
+using namespace NsHostTest;
 
 namespace {
 

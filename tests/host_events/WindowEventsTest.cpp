@@ -2,7 +2,7 @@
 // exists: what reaches the add-in from messages the renderer could send, and dialogs that
 // nobody can answer any more.
 
-#include "HostEventsSupport.h"
+#include "DrivenHost.h"
 #include "OffscreenBrowserWindow.h"
 
 #include "include/cef_process_message.h"
@@ -13,8 +13,7 @@
 #include <memory>
 #include <thread>
 
-using namespace NsHostEventsTest;
-using NsHostTest::CAddinEnd;
+using namespace NsHostTest;
 using ::testing::_;
 
 namespace {
@@ -85,7 +84,7 @@ protected:
     {
         m_window = nullptr;
         // Each test's window registers the class anew.
-        ::UnregisterClassW(L"MevoraAddinWebHost", ::GetModuleHandleW(nullptr));
+        ::UnregisterClassW(kHostWindowClass, ::GetModuleHandleW(nullptr));
     }
 
     // Everything the add-in has received, once `last` is among it.

@@ -105,12 +105,6 @@ size_t Scaled(size_t full, size_t reduced)
     return IsFullScale() ? full : reduced;
 }
 
-int32_t NextIndex()
-{
-    static std::atomic<int32_t> index{0};
-    return ++index;
-}
-
 CProcessCounters ReadCounters(HANDLE process, DWORD processId)
 {
     CProcessCounters counters;

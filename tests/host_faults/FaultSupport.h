@@ -5,7 +5,7 @@
 // add-in's end built by hand, which writes any bytes to the pipe, takes event texts and
 // frames when the test says so, and sees whether a mutex was left abandoned.
 
-#include "HostTestSupport.h"
+#include "DrivenHost.h"
 
 #include "ChannelControl.h"
 #include "CommandRecord.h"
@@ -22,18 +22,14 @@
 
 namespace NsFaultTest {
 
+using NsHostTest::kExitBrowserClosed;
 using NsHostTest::kTimeoutMs;
-
-constexpr DWORD kExitBrowserClosed = 2;
+using NsHostTest::NextIndex;
 
 // `make faults` sets FAULT_SUITE=full; everywhere else (make test, CI) the reduced counts
 // keep each binary well under a minute.
 bool IsFullScale();
 size_t Scaled(size_t full, size_t reduced);
-
-// Channel names hold the add-in's process id and this index, so no two hosts of a test
-// binary share a channel.
-int32_t NextIndex();
 
 struct CProcessCounters {
     size_t handles = 0;

@@ -11,8 +11,7 @@
 #include <array>
 #include <memory>
 
-using NsHostTest::CAddinEnd;
-using NsHostTest::CFrame;
+using namespace NsHostTest;
 
 namespace {
 
@@ -26,20 +25,13 @@ Edges UpdateEdges(HWND hwnd)
     return Edges{update.left, update.top, update.right, update.bottom};
 }
 
-int32_t NextIndex()
-{
-    static int32_t index = 0;
-    return ++index;
-}
-
 class RenderHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto self = static_cast<int32_t>(::GetCurrentProcessId());
         const int32_t index = NextIndex();
-        m_addin = std::make_unique<CAddinEnd>(self, index);
-        m_window = new COffscreenBrowserWindow(self, index, CefString(), ::GetModuleHandleW(nullptr));
+        m_addin = std::make_unique<CAddinEnd>(SelfPid(), index);
+        m_window = new COffscreenBrowserWindow(SelfPid(), index, CefString(), ::GetModuleHandleW(nullptr));
         m_window->CreateHostWindow();
         ASSERT_TRUE(m_addin->WaitForHost());
         m_addin->ForgetFrame();
@@ -49,7 +41,7 @@ protected:
     {
         m_window = nullptr;
         // Each test's window registers the class anew.
-        ::UnregisterClassW(L"MevoraAddinWebHost", ::GetModuleHandleW(nullptr));
+        ::UnregisterClassW(kHostWindowClass, ::GetModuleHandleW(nullptr));
     }
 
     void Paint(cef_paint_element_type_t type, int width, int height, uint32_t rgb)

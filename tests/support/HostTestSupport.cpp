@@ -1,14 +1,29 @@
 #include "HostTestSupport.h"
 
 #include "ByteOrder.h"
+#include "OverlappedPipe.h"
 #include "SharedBlock.h"
 #include "WindowOwners.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace NsHostTest {
+
+const DWORD kTimeoutMs = NsTestSupport::ScaledMs(30000);
+
+int32_t SelfPid()
+{
+    return static_cast<int32_t>(::GetCurrentProcessId());
+}
+
+int32_t NextIndex()
+{
+    static std::atomic<int32_t> index{0};
+    return ++index;
+}
 
 std::wstring BinaryPath(const wchar_t* fileName)
 {
@@ -213,7 +228,7 @@ std::optional<bool> CAddinEnd::QueryFlag(NsChannel::CommandCode code)
 CEngineControl::CEngineControl(const CChildProcess& host) : m_host(host)
 {
     const std::wstring name = L"\\\\.\\pipe\\cefcompat-control-" + std::to_wstring(host.Id());
-    const DWORD deadline = ::GetTickCount() + kTimeoutMs;
+    const NsWin32::CDeadline deadline(kTimeoutMs);
     // Nothing announces the pipe: it appears while the host starts CEF. Each try waits a
     // little on the host itself, so a host that ends instead is noticed at once.
     while (!m_pipe) {
@@ -225,8 +240,7 @@ CEngineControl::CEngineControl(const CChildProcess& host) : m_host(host)
             ::WaitNamedPipeW(name.c_str(), kTimeoutMs);
             continue;
         }
-        if (static_cast<LONG>(::GetTickCount() - deadline) >= 0 ||
-            ::WaitForSingleObject(host.Handle(), 50) != WAIT_TIMEOUT)
+        if (deadline.Remaining() == 0 || ::WaitForSingleObject(host.Handle(), 50) != WAIT_TIMEOUT)
             return;
     }
 }
@@ -344,7 +358,7 @@ BOOL CALLBACK MatchHostWindow(HWND window, LPARAM parameter)
     ::GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     ::GetClassNameW(window, className, 64);
-    if (owner != search.processId || std::wstring(className) != L"MevoraAddinWebHost")
+    if (owner != search.processId || std::wstring(className) != kHostWindowClass)
         return TRUE;
     search.found = window;
     return FALSE;
@@ -382,7 +396,7 @@ CCrashListener::~CCrashListener()
 
 std::optional<DWORD> CCrashListener::WaitForBroadcast()
 {
-    const DWORD start = ::GetTickCount();
+    const NsWin32::CDeadline deadline(kTimeoutMs);
     for (;;) {
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -390,10 +404,9 @@ std::optional<DWORD> CCrashListener::WaitForBroadcast()
                 return static_cast<DWORD>(message.wParam);
             ::DispatchMessageW(&message);
         }
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= kTimeoutMs ||
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kTimeoutMs - elapsed, QS_ALLINPUT) ==
-                WAIT_TIMEOUT)
+        const DWORD remaining = deadline.Remaining();
+        if (remaining == 0 ||
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, remaining, QS_ALLINPUT) == WAIT_TIMEOUT)
             return std::nullopt;
     }
 }
@@ -428,12 +441,12 @@ bool WaitForVisibility(HWND window, bool visible)
 {
     // A hot key arrives as a posted message, and a sent one is handled first, so no single
     // round trip proves the hot key was handled; a busy machine may take many of them.
-    const DWORD start = ::GetTickCount();
+    const NsWin32::CDeadline deadline(kTimeoutMs);
     while ((::IsWindowVisible(window) != FALSE) != visible) {
-        const DWORD elapsed = ::GetTickCount() - start;
+        const DWORD remaining = deadline.Remaining();
         DWORD_PTR result = 0;
-        if (elapsed >= kTimeoutMs ||
-            !::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs - elapsed, &result))
+        if (remaining == 0 ||
+            !::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, remaining, &result))
             return false;
     }
     return true;

@@ -1,10 +1,12 @@
 #pragma once
 
 // What the end-to-end tests of the host share: child processes that never outlive a test,
-// and the add-in's end of the channel.
+// the add-in's end of the channel, the scripted engine's control pipe, the host's window and
+// settings, and the deadlines every wait keeps.
 
 #include "ChannelControl.h"
 #include "CommandRecord.h"
+#include "TestTime.h"
 #include "Win32Handles.h"
 
 #include <windows.h>
@@ -19,8 +21,21 @@
 
 namespace NsHostTest {
 
-// Every wait of these tests has this limit; reaching it fails the test.
-constexpr DWORD kTimeoutMs = 30000;
+// Every wait of these tests has this limit (30 s, scaled for a busy machine); reaching it
+// fails the test.
+extern const DWORD kTimeoutMs;
+
+// How the host's process ends: the message loop ran without a browser, or after it closed.
+constexpr DWORD kExitNoBrowser = 1;
+constexpr DWORD kExitBrowserClosed = 2;
+
+// The class of the host's native window.
+constexpr wchar_t kHostWindowClass[] = L"MevoraAddinWebHost";
+
+int32_t SelfPid();
+// Channel names hold the add-in's process id and this index, so no two hosts that one test
+// process drives share a channel.
+int32_t NextIndex();
 
 // A file in the folder of the test binary, where every built program lands.
 std::wstring BinaryPath(const wchar_t* fileName);

@@ -1,11 +1,9 @@
-#include "HostEventsSupport.h"
+#include "DrivenHost.h"
 
 #include <algorithm>
 #include <sstream>
 
-using namespace NsHostTest;
-
-namespace NsHostEventsTest {
+namespace NsHostTest {
 
 namespace {
 
@@ -22,17 +20,6 @@ std::string Printable(const std::vector<std::wstring>& events)
 }
 
 } // namespace
-
-int32_t NextIndex()
-{
-    static int32_t index = 0;
-    return ++index;
-}
-
-int32_t SelfPid()
-{
-    return static_cast<int32_t>(::GetCurrentProcessId());
-}
 
 CDrivenHost::CDrivenHost(const std::wstring& address)
     : m_index(NextIndex()),
@@ -78,6 +65,15 @@ CDrivenHost::CDrivenHost(const std::wstring& address)
     return ExpectEvents({L"addinTrace:" + std::wstring(mark.begin(), mark.end())});
 }
 
+::testing::AssertionResult CDrivenHost::ResizeView(int32_t width, int32_t height)
+{
+    if (!Send(ResizeCommand(width, height)))
+        return ::testing::AssertionFailure() << "resize not sent";
+    if (!m_addin.WaitForFrame(width, height))
+        return ::testing::AssertionFailure() << "no frame of " << width << " x " << height;
+    return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult CDrivenHost::Close()
 {
     if (!m_addin.Send(NsChannel::CMD_CLOSE))
@@ -89,9 +85,17 @@ CDrivenHost::CDrivenHost(const std::wstring& address)
     return ::testing::AssertionSuccess();
 }
 
+NsChannel::Command ResizeCommand(int32_t width, int32_t height)
+{
+    NsChannel::Command resize = MakeCommand(NsChannel::CMD_RESIZE);
+    resize.width = width;
+    resize.height = height;
+    return resize;
+}
+
 std::string JournalText(const std::string& line, const std::string& key)
 {
     return DecodeJournalText(Field(line, key));
 }
 
-} // namespace NsHostEventsTest
+} // namespace NsHostTest
