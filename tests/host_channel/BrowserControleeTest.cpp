@@ -25,7 +25,7 @@ using ::testing::StrictMock;
 
 namespace {
 
-constexpr DWORD kWaitMs = 5000;
+const DWORD kWaitMs = NsTestSupport::ScaledMs(5000);
 
 class CMockBrowser : public IBrowserControleeConsumer {
 public:

@@ -17,7 +17,7 @@ using NsChannel::kCommandRecordSize;
 
 namespace {
 
-constexpr DWORD kWaitMs = 5000;
+const DWORD kWaitMs = NsTestSupport::ScaledMs(5000);
 
 std::vector<unsigned char> Record(int32_t code, size_t size = kCommandRecordSize)
 {
@@ -165,11 +165,11 @@ TEST_F(ChannelFrameTest, AHeldMutexDropsTheFrameAfterHalfASecond)
 {
     CMutexHolder addin(ChannelObject::FrameMutex, key);
     const unsigned char pixels[4] = {9, 9, 9, 9};
+    // A timed wait never ends early, so the lower bound holds on any machine; how soon after
+    // its half second the write gives up depends on the machine, and is not asserted.
     const DWORD start = ::GetTickCount();
     channel.WriteFrame(1, 1, pixels, sizeof pixels);
-    const DWORD elapsed = ::GetTickCount() - start;
-    EXPECT_GE(elapsed, 450u);
-    EXPECT_LT(elapsed, 2000u);
+    EXPECT_GE(::GetTickCount() - start, 450u);
     EXPECT_FALSE(IsSignalled(frameSignal.Get()));
     EXPECT_NE(block().FrameWidth(), 1);
 

@@ -4,6 +4,7 @@
 // a raw pipe server for writing arbitrary bytes, and a consumer that records what arrives.
 
 #include "ChannelControl.h"
+#include "TestTime.h"
 #include "Win32Handles.h"
 
 #include <condition_variable>

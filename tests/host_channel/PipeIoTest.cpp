@@ -24,7 +24,7 @@ namespace {
 
 // Long enough for an operation that would wrongly finish at once to show it.
 constexpr DWORD kShortWaitMs = 200;
-constexpr DWORD kTimeoutMs = 10000;
+const DWORD kTimeoutMs = NsTestSupport::ScaledMs(10000);
 
 std::wstring UniquePipeName()
 {

@@ -3,6 +3,7 @@
 #include "../../office_standins/common/FilePaths.h"
 #include "../../office_standins/common/RegistryKey.h"
 #include "../../office_standins/common/StandinNames.h"
+#include "TestTime.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -127,10 +128,11 @@ std::vector<DWORD> RunningServerIds()
 bool WaitForServersToEnd(DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
+    const DWORD limitMs = NsTestSupport::ScaledMs(timeoutMs);
     for (DWORD id : RunningServerIds()) {
         const CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
         const DWORD elapsed = GetTickCount() - start;
-        if (process && (elapsed >= timeoutMs || WaitForSingleObject(process.Get(), timeoutMs - elapsed) != WAIT_OBJECT_0))
+        if (process && (elapsed >= limitMs || WaitForSingleObject(process.Get(), limitMs - elapsed) != WAIT_OBJECT_0))
             return false;
     }
     return true;

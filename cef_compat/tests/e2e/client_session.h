@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "../support/line_pipe.h"
+#include "TestTime.h"
 
 namespace cefcompat_test {
 
-constexpr DWORD kWaitMs = 15000;
+const DWORD kWaitMs = NsTestSupport::ScaledMs(15000);
 
 struct CJournalHit {
   uint64_t seq = 0;  // 0: nothing matched in time
