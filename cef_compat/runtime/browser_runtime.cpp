@@ -31,6 +31,10 @@ bool HoldBrowsersRequested() {
   return GetEnvironmentVariableW(kHoldBrowsersVariable, value, 2) == 1 && value[0] == L'1';
 }
 
+bool IsBrowserCrashRequest(const std::vector<std::string>& tokens) {
+  return tokens.size() == 2 && tokens[0] == "crash" && tokens[1] == "browser";
+}
+
 CLine HeldBrowserLine(const char* name, const CBrowserRequest& request) {
   CLine line("event", name);
   line.Add("url", request.url).Add("is_popup", request.isPopup);
@@ -207,14 +211,19 @@ void CBrowserRuntime::HandleRequest(const std::string& line, CControlServer::Rep
     HandleJournalRequest(tokens, reply);
     return;
   }
-  if (tokens.size() == 2 && verb == "crash" && tokens[1] == "browser") {
+  if (IsBrowserCrashRequest(tokens)) {
     Record(CLine("event", "CrashRequested").Add("process", "browser"));
     reply("ok pid=" + std::to_string(GetCurrentProcessId()));
-    if (!PostUi([]() { CrashWithAccessViolation(); })) reply("error stopped");
     return;
   }
   std::shared_ptr<CBrowserRuntime> self = shared_from_this();
   if (!PostUi([self, tokens, reply]() { self->HandleOnUi(tokens, reply); })) reply("error stopped");
+}
+
+void CBrowserRuntime::AnswerSent(const std::string& line) {
+  // The crash waits for its answer to be in the pipe: a process that dies first takes the
+  // answer with it, and the client could not tell the crash it asked for from another.
+  if (IsBrowserCrashRequest(SplitTokens(line))) PostUi([]() { CrashWithAccessViolation(); });
 }
 
 void CBrowserRuntime::HandleOnUi(const std::vector<std::string>& tokens, CControlServer::Reply reply) {

@@ -77,6 +77,7 @@ class CBrowserRuntime : public std::enable_shared_from_this<CBrowserRuntime>,
 
   // Control requests, on the control pipe's session threads.
   void HandleRequest(const std::string& line, CControlServer::Reply reply) OVERRIDE;
+  void AnswerSent(const std::string& line) OVERRIDE;
 
  private:
   void Start();

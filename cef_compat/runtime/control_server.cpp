@@ -149,6 +149,7 @@ void CControlServer::Serve(CFileHandle pipe) {
   std::string request;
   while (ReadLine(pipe.Get(), &pending, &request)) {
     if (!WriteLine(pipe.Get(), Ask(request))) break;
+    m_handler->AnswerSent(request);
   }
   FlushFileBuffers(pipe.Get());
   DisconnectNamedPipe(pipe.Get());

@@ -25,6 +25,9 @@ class CControlServer {
    public:
     // On a session thread. |reply| may be called later, from another thread.
     virtual void HandleRequest(const std::string& line, Reply reply) = 0;
+    // On the same session thread, once the answer to |line| is in the pipe: the place for an
+    // effect that would keep its own answer from going out, such as a crash of this process.
+    virtual void AnswerSent(const std::string& /*line*/) {}
 
    protected:
     ~IHandler() = default;

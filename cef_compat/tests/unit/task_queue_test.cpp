@@ -23,17 +23,25 @@ TEST(TaskQueueTest, TasksFromOtherThreadsRunOnTheOwningThreadInTheOrderPosted) {
   std::vector<int> order;
   std::atomic<bool> done{false};
   bool allOnOwner = true;
+  bool allPosted = true;
+  const DWORD owner = GetCurrentThreadId();
   std::thread poster([&]() {
-    for (int i = 0; i < 200; ++i) {
-      ASSERT_TRUE(queue.Post([&, i]() {
+    for (int i = 0; i < 200 && allPosted; ++i) {
+      allPosted = queue.Post([&, i]() {
         allOnOwner = allOnOwner && queue.IsCurrentThread();
         order.push_back(i);
-      }));
+      });
     }
-    queue.Post([&]() { done = true; });
+    // A failed post must still end the pump, or the test would hang instead of failing.
+    if (!allPosted || !queue.Post([&]() { done = true; })) {
+      allPosted = false;
+      done = true;
+      PostThreadMessageW(owner, WM_NULL, 0, 0);
+    }
   });
   PumpUntil(done);
   poster.join();
+  ASSERT_TRUE(allPosted);
   ASSERT_EQ(order.size(), 200u);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(order[static_cast<size_t>(i)], i);
   EXPECT_TRUE(allOnOwner);
