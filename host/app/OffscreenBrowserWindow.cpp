@@ -202,10 +202,12 @@ void COffscreenBrowserWindow::CloseHost()
         return;
     m_closing = true;
 
-    if (m_browser)
+    if (m_browser) {
         m_browser->GetHost()->CloseBrowser(true);
-    else
+    } else {
+        StopCommands();
         CefQuitMessageLoop();
+    }
     StopParentWatch();
 }
 
@@ -240,6 +242,16 @@ void COffscreenBrowserWindow::StopParentWatch()
         return;
     ::SetEvent(m_watchStop.Get());
     m_watchThread.Join();
+}
+
+// Once the loop is asked to end, the last reference to this object may go at any time. A
+// command the reader dispatched then (a resize, a close) would post a task holding a new
+// reference to an object already being destroyed, and destroy it again; so the reader ends
+// first, while this object is certainly alive. Commands after the browser's end do nothing.
+void COffscreenBrowserWindow::StopCommands()
+{
+    if (m_controlee)
+        m_controlee->Stop();
 }
 
 void COffscreenBrowserWindow::DestroyHostWindow()
@@ -285,6 +297,7 @@ void COffscreenBrowserWindow::OnBeforeClose(CefRefPtr<CefBrowser> browser)
     DestroyHostWindow();
     // Also when the browser closed without CloseHost: nothing may watch a host that is ending.
     StopParentWatch();
+    StopCommands();
     CefQuitMessageLoop();
 }
 
@@ -387,13 +400,29 @@ void COffscreenBrowserWindow::Resize(int width, int height)
         return;
     // The window and the view size belong to the UI thread. Handing the work over also keeps
     // this thread from waiting for a UI thread that may itself wait for our next command (a
-    // dialog answer).
-    CefPostTask(TID_UI, NewCefRunnableMethod(this, &COffscreenBrowserWindow::ResizeHostWindow,
-                                             width, height));
+    // dialog answer). Only the latest size matters: sizes that arrive while one is on its way
+    // replace it, so a flood of resizes never piles up work on the UI thread.
+    {
+        std::lock_guard<std::mutex> lock(m_sharedLock);
+        m_requestedWidth = width;
+        m_requestedHeight = height;
+        if (m_resizePosted)
+            return;
+        m_resizePosted = true;
+    }
+    CefPostTask(TID_UI, NewCefRunnableMethod(this, &COffscreenBrowserWindow::ResizeHostWindow));
 }
 
-void COffscreenBrowserWindow::ResizeHostWindow(int width, int height)
+void COffscreenBrowserWindow::ResizeHostWindow()
 {
+    int width = 0;
+    int height = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_sharedLock);
+        width = m_requestedWidth;
+        height = m_requestedHeight;
+        m_resizePosted = false;
+    }
     if (m_hwnd) {
         RECT outer = {};
         RECT client = {};

@@ -174,7 +174,7 @@ public:
 
 private:
     bool RegisterHostWindowClass() const;
-    void ResizeHostWindow(int width, int height);
+    void ResizeHostWindow();
     // Without a bounds check: a release after a captured drag may lie outside the view.
     void SendMouseClick(int x, int y, bool leftButton, bool buttonDown, int modifiers);
     void SendEvent(const std::wstring& text);
@@ -186,6 +186,7 @@ private:
     void StartParentWatch();
     bool WaitForParentEnd(HANDLE parentProcess) const;
     void StopParentWatch();
+    void StopCommands();
     void DestroyHostWindow();
 
     // UI thread only, unless noted.
@@ -221,6 +222,10 @@ private:
     CefRefPtr<CefFileDialogCallback> m_fileDialogCallback;
     // Set by Close: no answer will come any more, so no dialog may wait for one.
     bool m_closeRequested = false;
+    // The add-in's latest size, and whether a task to apply it is on its way to the UI thread.
+    int m_requestedWidth = 0;
+    int m_requestedHeight = 0;
+    bool m_resizePosted = false;
 
     // Dialog hand-shake between the UI thread and the add-in's answers.
     NsWin32::CScopedHandle m_dialogMutex;

@@ -145,6 +145,7 @@ bool CChannelControl::CreateSharedObjects()
     if (!m_view)
         return false;
     m_stopSignal.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_stopping = false;
     m_clientConnected.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     return m_stopSignal && m_clientConnected;
 }
@@ -177,6 +178,7 @@ void CChannelControl::Close()
 // a mutex or have I/O pending.
 void CChannelControl::StopThreads()
 {
+    m_stopping = true;
     if (m_stopSignal)
         ::SetEvent(m_stopSignal.Get());
     m_readerThread.Join();
@@ -253,7 +255,7 @@ DWORD WINAPI CChannelControl::PipeReaderThread(void* channel)
 void CChannelControl::ReadCommands()
 {
     NsWin32::CBufferedPipeReader reader(m_pipe.Get(), m_stopSignal.Get());
-    while (ReadOneRecord(reader)) {
+    while (!m_stopping && ReadOneRecord(reader)) {
     }
 }
 

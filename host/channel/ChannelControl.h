@@ -9,6 +9,7 @@
 #include "OverlappedPipe.h"
 #include "Win32Handles.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -102,6 +103,9 @@ private:
     NsWin32::CPipeIo m_replyReadIo;
     // Set by Close to end whichever thread runs; both wait on it besides their own work.
     NsWin32::CScopedHandle m_stopSignal;
+    // Set with it: the reader takes buffered records without waiting, and so without seeing
+    // the signal, for as long as the add-in keeps writing.
+    std::atomic<bool> m_stopping{false};
     // Server role: set once a client has opened the pipe.
     NsWin32::CScopedHandle m_clientConnected;
     NsWin32::CThreadOwner m_serverThread;

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace NsFaultTest;
@@ -20,6 +22,7 @@ using NsHostTest::HostArguments;
 using NsHostTest::HostPath;
 using NsHostTest::LoadUrlCommand;
 using NsHostTest::MakeCommand;
+using NsHostTest::ResizeCommand;
 
 namespace {
 
@@ -161,9 +164,14 @@ private:
             if (!addin.Send(move))
                 return ::testing::AssertionFailure() << "move not sent";
         }
-        // Answered once every move before it has been handed to CEF.
+        // Answered once every move before it has been handed to CEF...
         if (addin.QueryUrl() != kHome)
             return ::testing::AssertionFailure() << "wrong address reply while filling the journal";
+        // ...and this once the UI thread has carried them out: no backlog is left for the
+        // flood's waits, however slow the machine.
+        const std::optional<std::string> status = engine.Request("status");
+        if (!status || status->compare(0, 3, "ok ") != 0)
+            return ::testing::AssertionFailure() << "UI thread behind: " << status.value_or("pipe broken");
     }
 }
 
@@ -221,4 +229,37 @@ TEST(CommandFlood, EveryQueryIsAnsweredInOrderAndTheHostDoesNotGrow)
 
     ASSERT_TRUE(addin.Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.WaitForExit(), kExitBrowserClosed);
+}
+
+// The window closed by its own WM_CLOSE while resizes keep arriving, many to a write so that
+// the reader is busy dispatching them: a command dispatched between the browser's close and
+// the end of the process must find the window alive, never revive one whose last reference
+// is gone.
+TEST(CommandFlood, ResizesArrivingWhileTheWindowClosesLeaveACleanExit)
+{
+    std::vector<unsigned char> burst;
+    for (int32_t i = 0; i < 64; ++i) {
+        const std::vector<unsigned char> one = FramedCommand(ResizeCommand(200 + i % 2, 150));
+        burst.insert(burst.end(), one.begin(), one.end());
+    }
+    for (size_t run = 1; run <= Scaled(40, 10); ++run) {
+        const int32_t index = NextIndex();
+        CManualAddin addin(NsHostTest::SelfPid(), index);
+        CChildProcess host(HostPath(), HostArguments(NsHostTest::SelfPid(), index, kHome));
+        ASSERT_TRUE(addin.WaitForHost(host.Handle()));
+        ASSERT_TRUE(addin.WaitForEvent(u"loadEnd:200"));
+        const HWND window = NsHostTest::FindHostWindow(host.Id());
+        ASSERT_NE(window, nullptr);
+
+        std::atomic<bool> stop{false};
+        std::thread flood([&addin, &burst, &stop]() {
+            while (!stop && addin.Write(burst.data(), burst.size())) {
+            }
+        });
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        const std::optional<DWORD> exitCode = host.WaitForExit();
+        stop = true;
+        flood.join();
+        ASSERT_EQ(exitCode, kExitBrowserClosed) << "run " << run;
+    }
 }
