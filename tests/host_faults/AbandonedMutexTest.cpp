@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 using namespace NsFaultTest;
@@ -16,18 +18,11 @@ using NsHostTest::CEngineControl;
 using NsHostTest::HostArguments;
 using NsHostTest::HostPath;
 using NsHostTest::MakeCommand;
+using NsHostTest::ResizeCommand;
 
 namespace {
 
 const std::wstring kPage = L"http://pagehull.test/abandoned";
-
-NsChannel::Command ResizeCommand(int32_t width, int32_t height)
-{
-    NsChannel::Command resize = MakeCommand(NsChannel::CMD_RESIZE);
-    resize.width = width;
-    resize.height = height;
-    return resize;
-}
 
 // A host driven by hand, watching `addinProcess`, with its first page and frame taken.
 struct CWatchedHost {
@@ -66,6 +61,19 @@ struct CWatchedHost {
     }
 
     bool SendAndSettle(const NsChannel::Command& command) { return addin.Send(command) && Settle(); }
+
+    // True once the host has painted a frame of this size and handed it to the channel. A
+    // mutex abandoned by its holder goes to whoever takes it first: the test reads a frame
+    // only after the host has taken the frame mutex over, or it could be the one that finds
+    // the mutex abandoned. The paint's journal line comes first; the request served on the
+    // UI thread answers once that paint is over.
+    bool WaitForPaint(int32_t width, int32_t height)
+    {
+        const std::string size = "width=" + std::to_string(width) + " height=" + std::to_string(height);
+        const std::optional<std::string> status =
+            engine.WaitForJournal("hook OnPaint " + size) ? engine.Request("status") : std::nullopt;
+        return status && status->compare(0, 3, "ok ") == 0;
+    }
 
     CManualAddin addin;
     CChildProcess host;
@@ -118,6 +126,7 @@ TEST(AddinDiesHoldingTheFrameMutex, FramesAreDroppedMeanwhileAndTheNextIsWritten
         ASSERT_TRUE(watched.Settle());
         addinProcess.Kill();
     }
+    ASSERT_TRUE(watched.WaitForPaint(320, 240));
     EXPECT_TRUE(watched.addin.WaitForFrame(320, 240));
     EXPECT_TRUE(watched.addin.WaitForEvent(u"addinTrace:queued"));
     EXPECT_FALSE(watched.addin.FoundAbandoned());
@@ -137,6 +146,7 @@ TEST(AnotherProcessDiesHoldingBothMutexes, TheHostTakesThemOverAndGoesOnPublishi
     ASSERT_TRUE(watched.SendAndSettle(ResizeCommand(200, 150)));
     holder.Kill();
     EXPECT_TRUE(watched.addin.WaitForEvent(u"addinTrace:first"));
+    ASSERT_TRUE(watched.WaitForPaint(200, 150));
     EXPECT_TRUE(watched.addin.WaitForFrame(200, 150));
 
     // Nothing is left of the dead holder: frames and events go on, each under its mutex.
