@@ -47,7 +47,7 @@ STDMETHODIMP CApplication::Quit()
     std::vector<CComRef<CPresentation>> closing = std::move(m_presentations);
     for (const CComRef<CPresentation>& presentation : closing)
         presentation->Detach();
-    CServerModule::Instance().RequestExit();
+    CServerModule::Instance().RequestQuit();
     return S_OK;
 }
 

@@ -18,6 +18,11 @@ namespace {
 constexpr UINT kIdleExitMs = 2000;
 // A server that was started but never used ends after this time.
 constexpr UINT kUnusedStartExitMs = 30000;
+// COM sends the answer to Quit from another thread once the call has returned; a process that
+// ended at once could take that answer with it. After a Quit the process, its class revoked so
+// that new clients start a new program, serves on until its clients have let go of it (they
+// have had the answer then), or for this long when one keeps its references.
+constexpr DWORD kQuitAnswerMs = 2000;
 
 enum EExitCode
 {
@@ -127,13 +132,17 @@ int CServerModule::Run()
         CLSID clsid = {};
         CLSIDFromString(const_cast<LPOLESTR>(kApplicationClsid), &clsid);
         const CComRef<IClassFactory> factory = CComRef<IClassFactory>::Adopt(new CApplicationFactory);
-        const CClassRegistration registration(clsid, factory.Get());
-        if (FAILED(registration.Result())) {
-            exitCode = kExitNotRegistered;
-        } else {
-            ArmIdleTimer(kUnusedStartExitMs);
-            PumpUntilExit();
+        {
+            const CClassRegistration registration(clsid, factory.Get());
+            if (FAILED(registration.Result())) {
+                exitCode = kExitNotRegistered;
+            } else {
+                ArmIdleTimer(kUnusedStartExitMs);
+                PumpUntilExit();
+            }
         }
+        if (m_quitRequested)
+            ServeBeforeExit();
     }
     m_exiting = true;
     DisarmIdleTimer();
@@ -155,6 +164,25 @@ void CServerModule::PumpUntilExit()
         }
         TranslateMessage(&message);
         DispatchMessageW(&message);
+    }
+}
+
+void CServerModule::ServeBeforeExit()
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            // Windows ends a program by ending its loop: that ends this one too.
+            if (message.message == WM_QUIT)
+                return;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (m_objects == 0 || elapsed >= kQuitAnswerMs ||
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, kQuitAnswerMs - elapsed, QS_ALLINPUT) == WAIT_TIMEOUT)
+            return;
     }
 }
 
@@ -189,6 +217,12 @@ void CServerModule::ObjectDestroyed()
 {
     if (--m_objects == 0 && !m_exiting)
         ArmIdleTimer(kIdleExitMs);
+}
+
+void CServerModule::RequestQuit()
+{
+    m_quitRequested = true;
+    RequestExit();
 }
 
 void CServerModule::RequestExit()

@@ -36,6 +36,8 @@ public:
 
     // Ends the message loop once the current call has returned.
     void RequestExit();
+    // The same for Application.Quit, whose answer must still reach its caller.
+    void RequestQuit();
     bool IsExiting() const { return m_exiting; }
 
     // Type information of one of our interfaces: its dispatch view for clients, its
@@ -58,10 +60,12 @@ private:
     void ArmIdleTimer(UINT milliseconds);
     void DisarmIdleTimer();
     void PumpUntilExit();
+    void ServeBeforeExit();
 
     CApplication* m_application = nullptr; // not owned: the object lives while clients hold it
     long m_objects = 0;
     bool m_exiting = false;
+    bool m_quitRequested = false;
     UINT_PTR m_idleTimer = 0;
     std::vector<STypeInfos> m_typeInfos;
 };

@@ -203,6 +203,23 @@ TEST_F(StandinServer, QuitEndsTheServerEvenWithPresentationsOpen)
     m_presentations.Reset();
 }
 
+// Quit's answer leaves the server after the call has returned; a server that ended at once
+// would now and then take it along, and the client would see the call fail. A client that asks
+// for the program after a Quit meets a new server.
+TEST(StandinServerStart, EveryQuitIsAnsweredAndTheNextClientMeetsANewServer)
+{
+    const StandIns::CComApartment apartment;
+    CSettingsScope settings;
+    RegisterStandIns();
+    ASSERT_TRUE(WaitForServersToEnd(40000));
+    for (int round = 1; round <= 5; ++round) {
+        CComRef<IUnknown> application;
+        ASSERT_EQ(CreateApplication(application), S_OK) << "round " << round;
+        EXPECT_EQ(CallSlot(application.Get(), Slot::kApplicationQuit), S_OK) << "round " << round;
+    }
+    EXPECT_TRUE(WaitForServersToEnd(40000));
+}
+
 TEST(StandinServerStart, TheStartupDelayHoldsBackTheFirstClient)
 {
     const StandIns::CComApartment apartment;
