@@ -8,12 +8,16 @@ set -euo pipefail
 demo_packages=()
 [ "${1:-}" = "--demo" ] && demo_packages=(libreoffice-impress)
 
+# chromium: the runtime's Chromium engine renders real pages in it (tests labelled chromium).
+# Wine's WIC decodes its frames with the libjpeg and libpng built into windowscodecs.dll, so no
+# i386 image libraries are needed.
 packages=(
   wine wine32:i386 xvfb xauth
   g++-mingw-w64-i686-posix libz-mingw-w64-dev mingw-w64-tools
   libboost-dev nlohmann-json3-dev googletest
   cmake make file xxd
   clang-14 libclang-rt-14-dev libfuzzer-14-dev libminizip-dev
+  chromium
 )
 
 need_root() {

@@ -73,6 +73,11 @@ class IPageSite {
   virtual CLine EventLine(const char* name) = 0;
   virtual void Record(const CLine& line) = 0;
 
+  // Runs |task| later on the UI thread, unless the browser has closed by then. Any thread.
+  virtual void PostTask(std::function<void()> task) = 0;
+  // The process that renders the page ended: OnRenderProcessTerminated.
+  virtual void RenderProcessTerminated(cef_termination_status_t status) = 0;
+
   // Page script calling an extension's native function in the render process.
   virtual void CallNative(int64_t frameId, const std::wstring& name,
                           const std::vector<CScriptValue>& arguments,
@@ -88,6 +93,9 @@ class IPageEngine {
 
   virtual ~IPageEngine() = default;
 
+  // Brings up what the page needs before the browser is reported created. False: the
+  // browser cannot exist, and the engine has said why in the log and the journal.
+  virtual bool Launch() { return true; }
   virtual void Start(const std::wstring& url) = 0;
   virtual void LoadURL(int64_t frameId, const std::wstring& url) = 0;
   virtual void GoBack() = 0;
@@ -115,7 +123,9 @@ class IPageEngine {
   virtual bool HandleControl(const std::vector<std::string>& tokens, Reply reply) = 0;
 };
 
-// The engine for a new browser; the scripted engine unless a later one is chosen.
+// The engine for a new browser: the Chromium engine with --cefcompat-engine=chromium on the
+// browser process's command line (--cefcompat-browser=PATH names the program,
+// --cefcompat-frames=png asks for lossless frames), the scripted engine otherwise.
 std::unique_ptr<IPageEngine> CreatePageEngine(IPageSite& site);
 
 }  // namespace cefcompat

@@ -124,6 +124,11 @@ void CBrowserImpl::EnqueueEngine(CLine line, std::function<void(IPageEngine&)> w
 }
 
 void CBrowserImpl::Start(const std::wstring& url) {
+  m_engine = CreatePageEngine(*this);
+  if (!m_engine->Launch()) {
+    Abandon();
+    return;
+  }
   if (!m_windowless) {
     CefRefPtr<CBrowserImpl> self(this);
     m_window = CPageWindow::Create(
@@ -139,8 +144,18 @@ void CBrowserImpl::Start(const std::wstring& url) {
   m_runtime->Record(Hook("OnAfterCreated").Add("is_popup", m_isPopup).Add("windowless", m_windowless));
   if (lifeSpan) lifeSpan->OnAfterCreated(this);
   if (m_closed) return;
-  m_engine = CreatePageEngine(*this);
   m_engine->Start(url);
+}
+
+void CBrowserImpl::Abandon() {
+  m_runtime->Record(CLine("event", "BrowserCreationFailed").Add("browser", m_id));
+  m_engine.reset();
+  m_closed = true;
+  {
+    std::lock_guard<std::mutex> lock(m_clientMutex);
+    m_client = nullptr;
+  }
+  m_runtime->RemoveBrowser(m_id);
 }
 
 void CBrowserImpl::CloseNow() { Close("shutdown"); }
@@ -299,10 +314,14 @@ void CBrowserImpl::OnRendererGone(uint32_t generation, cef_termination_status_t 
   auto calls = std::move(m_nativeCalls);
   m_nativeCalls.clear();
   for (auto& call : calls) call.second(CNativeCallResult());
+  RenderProcessTerminated(status);
+  if (m_engine) m_engine->RendererGone();
+}
+
+void CBrowserImpl::RenderProcessTerminated(cef_termination_status_t status) {
   CefRefPtr<CefRequestHandler> handler = HandlerOf(GetClient(), &CefClient::GetRequestHandler);
   m_runtime->Record(Hook("OnRenderProcessTerminated").Add("status", static_cast<int>(status)));
   if (handler) handler->OnRenderProcessTerminated(this, status);
-  if (m_engine) m_engine->RendererGone();
 }
 
 // --- Control requests -----------------------------------------------------------------------
@@ -906,6 +925,13 @@ CLine CBrowserImpl::EventLine(const char* name) {
 }
 
 void CBrowserImpl::Record(const CLine& line) { m_runtime->Record(line); }
+
+void CBrowserImpl::PostTask(std::function<void()> task) {
+  CefRefPtr<CBrowserImpl> self(this);
+  m_runtime->PostUi([self, task]() {
+    if (!self->m_closed) task();
+  });
+}
 
 void CBrowserImpl::CallNative(int64_t frameId, const std::wstring& name,
                               const std::vector<CScriptValue>& arguments,

@@ -108,6 +108,8 @@ class CBrowserImpl : public CefBrowser, public CefBrowserHost, private IPageSite
   CLine Call(const char* method) const;
   CLine Hook(const char* method) const;
   void Start(const std::wstring& url);
+  // A creation that cannot go on: nothing was reported to the client, and nothing will be.
+  void Abandon();
   void Close(const char* reason);
   void EnsureRenderer();
   void SendToRenderer(const CWireWriter& message);
@@ -155,6 +157,8 @@ class CBrowserImpl : public CefBrowser, public CefBrowserHost, private IPageSite
   bool BeforePopup(int64_t frameId, const std::wstring& url, const std::wstring& frameName) OVERRIDE;
   CLine EventLine(const char* name) OVERRIDE;
   void Record(const CLine& line) OVERRIDE;
+  void PostTask(std::function<void()> task) OVERRIDE;
+  void RenderProcessTerminated(cef_termination_status_t status) OVERRIDE;
   void CallNative(int64_t frameId, const std::wstring& name,
                   const std::vector<CScriptValue>& arguments,
                   std::function<void(const CNativeCallResult&)> onResult) OVERRIDE;

@@ -1,0 +1,216 @@
+#include "engines/chromium_process.h"
+
+#include "runtime/command_line.h"
+#include "runtime/text.h"
+
+namespace cefcompat {
+namespace {
+
+// Lines of Chromium's output longer than this are cut; nothing we read from them is longer.
+constexpr size_t kMaxOutputLine = 4096;
+
+const char kListening[] = "DevTools listening on ws://";
+
+// $1 is the browser, the rest its switches. The first line names Chromium's process id and
+// profile folder. setsid makes Chromium the leader of a process group of its own (a
+// background job of a non-interactive shell is never one already, so setsid does not fork),
+// which every process it starts joins; the group is killed as one. Wine's sockets are
+// non-blocking, so the wait for end-of-file selects before it reads; perl, part of every
+// Debian system, also signals the group, which dash's kill cannot name. Killed processes are
+// waited for, a bounded while, before their profile folder is removed under them.
+const char kWrapper[] =
+    "exec 2>&1; trap '' PIPE; browser=$1; shift; "
+    "[ -x \"$browser\" ] || { echo \"failed $browser is not an executable program\"; exit 127; }; "
+    "profile=$(mktemp -d \"${TMPDIR:-/tmp}/cefcompat-chromium.XXXXXX\") || "
+    "{ echo 'failed no temporary profile folder'; exit 1; }; "
+    "setsid \"$browser\" \"$@\" --user-data-dir=\"$profile\" </dev/null & pid=$!; "
+    "echo \"started $pid $profile\"; "
+    "perl -e 'vec($r, 0, 1) = 1; while (select($w = $r, undef, undef, undef) >= 0 || $!{EINTR}) "
+    "{ $n = sysread(STDIN, $b, 4096); last if defined $n ? $n == 0 : !$!{EAGAIN} }'; "
+    "perl -e 'kill \"KILL\", -$ARGV[0]' $pid; wait $pid; "
+    "perl -e 'for (1 .. 50) { kill(0, -$ARGV[0]) or last; select(undef, undef, undef, 0.1) }' $pid; "
+    "rm -rf \"$profile\"";
+
+// How long a closing object waits for the wrapper to have cleaned up.
+constexpr DWORD kCleanupTimeoutMs = 10000;
+
+using WineUnixName = char*(__cdecl*)(LPCWSTR);
+using WineDosName = WCHAR*(__cdecl*)(const char*);
+
+// Wine's own exports of kernel32; absent on Windows.
+void* WineExport(const char* name) {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+}
+
+bool SameAddress(const sockaddr_in& a, const sockaddr_in& b) {
+  return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
+}  // namespace
+
+bool IsWine() { return WineExport("wine_get_unix_file_name") != nullptr; }
+
+std::string LinuxPathOf(const std::wstring& windowsPath) {
+  auto toUnix = reinterpret_cast<WineUnixName>(WineExport("wine_get_unix_file_name"));
+  if (!toUnix) return std::string();
+  char* name = toUnix(windowsPath.c_str());
+  if (!name) return std::string();
+  std::string path(name);
+  HeapFree(GetProcessHeap(), 0, name);
+  return path;
+}
+
+std::wstring WindowsPathOf(const std::string& linuxPath) {
+  auto toDos = reinterpret_cast<WineDosName>(WineExport("wine_get_dos_file_name"));
+  if (!toDos) return std::wstring();
+  WCHAR* name = toDos(linuxPath.c_str());
+  if (!name) return std::wstring();
+  std::wstring path(name);
+  HeapFree(GetProcessHeap(), 0, name);
+  // Paths outside every drive come back in the \\?\unix form, which no page address uses.
+  if (path.compare(0, 4, L"\\\\?\\") == 0) path.erase(0, 4);
+  return path.size() > 1 && path[1] == L':' ? path : std::wstring();
+}
+
+std::unique_ptr<CChromiumProcess> CChromiumProcess::Start(const std::wstring& browser,
+                                                          const std::vector<std::string>& switches,
+                                                          DWORD timeoutMs, std::string* error) {
+  std::unique_ptr<CChromiumProcess> process(new CChromiumProcess());
+  if (!process->Launch(browser, switches, error)) return nullptr;
+  if (WaitForSingleObject(process->m_ready.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    *error = "Chromium did not open its DevTools endpoint in time";
+    return nullptr;
+  }
+  if (process->m_endpoint.port.empty()) {
+    *error = process->m_failure.empty() ? "Chromium ended before it opened its DevTools endpoint"
+                                        : process->m_failure;
+    return nullptr;
+  }
+  return process;
+}
+
+bool CChromiumProcess::Connect(CSocket* theirs) {
+  CSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  theirs->Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof(address);
+  if (!listener || !*theirs || bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      listen(listener.Get(), 1) != 0 || getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+      connect(theirs->Get(), reinterpret_cast<sockaddr*>(&address), size) != 0) {
+    return false;
+  }
+  m_link.Reset(accept(listener.Get(), nullptr, nullptr));
+  // Anything else on this machine could have connected first: the peer must be our own end.
+  sockaddr_in peer = {};
+  sockaddr_in local = {};
+  int peerSize = sizeof(peer);
+  int localSize = sizeof(local);
+  return m_link && getpeername(m_link.Get(), reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+         getsockname(theirs->Get(), reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+         SameAddress(peer, local) &&
+         SetHandleInformation(reinterpret_cast<HANDLE>(m_link.Get()), HANDLE_FLAG_INHERIT, 0) &&
+         SetHandleInformation(reinterpret_cast<HANDLE>(theirs->Get()), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+}
+
+bool CChromiumProcess::Launch(const std::wstring& browser, const std::vector<std::string>& switches,
+                              std::string* error) {
+  const std::wstring shell = WindowsPathOf("/bin/sh");
+  if (shell.empty()) {
+    *error = "the Chromium engine needs Wine's Linux side to start Chromium";
+    return false;
+  }
+  // A Windows path is handed over as the Linux path Wine maps it to.
+  const bool windowsForm = browser.find(L'\\') != std::wstring::npos || browser.find(L':') != std::wstring::npos;
+  const std::string linuxBrowser = windowsForm ? LinuxPathOf(browser) : ToUtf8(browser);
+  if (linuxBrowser.empty()) {
+    *error = "no Linux path for " + ToUtf8(browser);
+    return false;
+  }
+  WSADATA data;
+  m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  CSocket theirs;
+  m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  m_ended.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!m_winsock || !m_ready || !m_ended || !Connect(&theirs)) {
+    *error = "no loopback connection for Chromium's wrapper";
+    return false;
+  }
+  std::wstring commandLine = QuoteArgument(shell) + L" -c " + QuoteArgument(FromUtf8(kWrapper)) +
+                             L" sh " + QuoteArgument(FromUtf8(linuxBrowser));
+  for (const std::string& value : switches) commandLine += L" " + QuoteArgument(FromUtf8(value));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = reinterpret_cast<HANDLE>(theirs.Get());
+  startup.hStdOutput = startup.hStdInput;
+  startup.hStdError = startup.hStdInput;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(shell.c_str(), &commandLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                      nullptr, &startup, &info)) {
+    *error = "cannot start " + ToUtf8(shell) + " (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  // Wine gives no handles for a Linux program; on a Windows program they would be real.
+  CUniqueHandle processHandle(info.hProcess);
+  CUniqueHandle threadHandle(info.hThread);
+  m_reader = std::thread([this]() { ReadOutput(); });
+  return true;
+}
+
+CChromiumProcess::~CChromiumProcess() {
+  if (m_link) {
+    shutdown(m_link.Get(), SD_SEND);
+    WaitForSingleObject(m_ended.Get(), kCleanupTimeoutMs);
+    // Closing the socket also ends a read that would otherwise wait on.
+    m_link.Reset();
+  }
+  if (m_reader.joinable()) m_reader.join();
+  if (m_winsock) WSACleanup();
+}
+
+void CChromiumProcess::ReadOutput() {
+  std::string line;
+  char buffer[4096];
+  int read = 0;
+  while ((read = recv(m_link.Get(), buffer, sizeof(buffer), 0)) > 0) {
+    for (int i = 0; i < read; ++i) {
+      if (buffer[i] == '\n') {
+        TakeLine(line);
+        line.clear();
+      } else if (line.size() < kMaxOutputLine) {
+        line += buffer[i];
+      }
+    }
+  }
+  SetEvent(m_ended.Get());
+  SetEvent(m_ready.Get());
+}
+
+void CChromiumProcess::TakeLine(const std::string& line) {
+  if (!m_endpoint.port.empty()) return;
+  if (line.compare(0, 8, "started ") == 0) {
+    const size_t space = line.find(' ', 8);
+    m_pid = line.substr(8, space == std::string::npos ? std::string::npos : space - 8);
+    if (space != std::string::npos) m_profile = line.substr(space + 1);
+    return;
+  }
+  if (line.compare(0, 7, "failed ") == 0) {
+    m_failure = line.substr(7);
+    return;
+  }
+  const size_t at = line.find(kListening);
+  if (at == std::string::npos) return;
+  const std::string address = line.substr(at + sizeof(kListening) - 1);
+  const size_t colon = address.find(':');
+  const size_t slash = address.find('/');
+  if (colon == std::string::npos || slash == std::string::npos || colon > slash) return;
+  m_endpoint.host = address.substr(0, colon);
+  m_endpoint.path = address.substr(slash);
+  m_endpoint.port = address.substr(colon + 1, slash - colon - 1);
+  SetEvent(m_ready.Get());
+}
+
+}  // namespace cefcompat

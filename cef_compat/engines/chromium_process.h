@@ -1,0 +1,82 @@
+// One headless Chromium with a temporary profile folder, reached over loopback. Under Wine it
+// is a Linux program started through a small shell wrapper whose standard input and output
+// are one end of a loopback TCP connection; this object holds the other end. When the object
+// goes, or the process holding it ends in any way, the wrapper reads end-of-file, kills
+// Chromium's whole process group and removes the profile folder. (Wine hands a Linux program
+// a socket as a real descriptor, but an anonymous pipe only as /dev/null, and only to a
+// detached process.) Chromium's own output comes back the same way and is drained for the
+// object's whole life.
+#pragma once
+
+#include <winsock2.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/win_handles.h"
+
+namespace cefcompat {
+
+struct CChromiumEndpoint {
+  std::string host;  // 127.0.0.1
+  std::string port;
+  std::string path;  // /devtools/browser/<id>
+};
+
+class CChromiumProcess {
+ public:
+  // Starts |browser| (a Linux path, or a Windows path Wine can translate) with |switches|
+  // and waits, at most |timeoutMs|, for its DevTools endpoint. Null with |error| set when
+  // Chromium cannot be started or does not answer.
+  static std::unique_ptr<CChromiumProcess> Start(const std::wstring& browser,
+                                                 const std::vector<std::string>& switches,
+                                                 DWORD timeoutMs, std::string* error);
+  ~CChromiumProcess();
+
+  CChromiumProcess(const CChromiumProcess&) = delete;
+  CChromiumProcess& operator=(const CChromiumProcess&) = delete;
+
+  const CChromiumEndpoint& Endpoint() const { return m_endpoint; }
+  // Chromium's Linux process id (also its process group) and its profile folder.
+  const std::string& Pid() const { return m_pid; }
+  const std::string& Profile() const { return m_profile; }
+
+ private:
+  struct CSocketTraits {
+    using Type = SOCKET;
+    static Type Invalid() { return INVALID_SOCKET; }
+    static void Close(Type s) { closesocket(s); }
+  };
+  using CSocket = CScopedResource<CSocketTraits>;
+
+  CChromiumProcess() = default;
+  // A loopback connection: m_link our end, |theirs| the wrapper's, inheritable.
+  bool Connect(CSocket* theirs);
+  bool Launch(const std::wstring& browser, const std::vector<std::string>& switches,
+              std::string* error);
+  void ReadOutput();
+  void TakeLine(const std::string& line);
+
+  bool m_winsock = false;
+  // Our end of the wrapper's standard streams: closing it ends Chromium; Chromium's output
+  // arrives on it.
+  CSocket m_link;
+  CUniqueHandle m_ready;  // set once the endpoint is known or the output ended
+  CUniqueHandle m_ended;  // set when the output ended: the wrapper has cleaned up
+  std::thread m_reader;
+  // Written by the reader thread before m_ready is set, read afterwards.
+  CChromiumEndpoint m_endpoint;
+  std::string m_pid;
+  std::string m_profile;
+  std::string m_failure;
+};
+
+// Wine's mapping between its drives and Linux paths; empty where there is none (not Wine,
+// or a path outside every drive).
+std::string LinuxPathOf(const std::wstring& windowsPath);
+std::wstring WindowsPathOf(const std::string& linuxPath);
+bool IsWine();
+
+}  // namespace cefcompat

@@ -1,0 +1,353 @@
+// Pagehull.exe showing real pages in Chromium, seen from the add-in's side: event texts, query
+// replies, the window caption (the page's title) and the pixels of the frames. The runtime's
+// control pipe names Chromium's process and profile folder, so the test can check that nothing
+// of it outlives the host.
+
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace NsHostTest;
+using NsChannel::Command;
+
+namespace {
+
+constexpr int32_t kViewWidth = 1024;
+constexpr int32_t kViewHeight = 768;
+// How the host's process ends: the loop ran without a browser, or after it closed.
+constexpr DWORD kExitWithoutBrowser = 1;
+constexpr DWORD kExitAfterClose = 2;
+
+// Channel names hold this process's id and the index, so no two hosts of the test share one.
+int32_t NextChannelIndex()
+{
+    static int32_t index = 0;
+    return ++index;
+}
+
+int32_t AddinPid()
+{
+    return static_cast<int32_t>(::GetCurrentProcessId());
+}
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// A page of this folder's pages/, as the add-in names it: a Windows path on drive Z:.
+std::wstring PageUrl(const char* name)
+{
+    return L"file:///Z:" + Widen(CHROMIUM_PAGES_DIR) + L"/" + Widen(name);
+}
+
+// A Linux path as this process reaches it.
+std::wstring ZPath(const std::string& linuxPath)
+{
+    std::wstring path = L"Z:" + Widen(linuxPath);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Chromium's processes are Linux ones: nothing signals their end to a Wine process, so their
+// absence is looked for again and again until the deadline.
+bool BecomesTrue(const std::function<bool()>& condition)
+{
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > kTimeoutMs)
+            return false;
+        ::Sleep(100);
+    }
+    return true;
+}
+
+// Runs a Linux program; Wine gives no handle to wait on, so its effect is what a test waits for.
+bool RunLinux(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring commandLine = program + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(ZPath(Narrow(program)).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &info))
+        return false;
+    if (info.hProcess)
+        ::CloseHandle(info.hProcess);
+    if (info.hThread)
+        ::CloseHandle(info.hThread);
+    return true;
+}
+
+struct CPixel {
+    int x;
+    int y;
+    uint32_t rgb;
+};
+
+// JPEG frames are close to the page's colours, not equal.
+bool Near(uint32_t actual, uint32_t expected)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>((actual >> shift) & 0xFF);
+        const int e = static_cast<int>((expected >> shift) & 0xFF);
+        if (a - e > 24 || e - a > 24)
+            return false;
+    }
+    return true;
+}
+
+// A Pagehull.exe on the Chromium engine, driven by this process as its add-in.
+class CChromiumHost {
+public:
+    explicit CChromiumHost(const std::wstring& address, const std::wstring& switches = std::wstring())
+        : m_index(NextChannelIndex()),
+          m_addin(AddinPid(), m_index),
+          m_process(HostPath(), L"--idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(AddinPid()) +
+                                    L" --cefcompat-engine=chromium " + switches + L" " + address),
+          m_engine(m_process)
+    {
+    }
+
+    // A failed test shows what the runtime saw: the hooks it called and what it noticed.
+    ~CChromiumHost()
+    {
+        if (!::testing::Test::HasFailure() || !m_engine.IsConnected())
+            return;
+        for (const std::string& line : m_engine.JournalSince("0"))
+            if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 6, "event ") == 0)
+                std::printf("journal: %.300s\n", line.c_str());
+    }
+
+    CAddinEnd& Addin() { return m_addin; }
+    CEngineControl& Engine() { return m_engine; }
+    CChildProcess& Process() { return m_process; }
+
+    bool WaitForEvent(const std::wstring& text) { return m_addin.WaitForEvent(text); }
+
+    // Waits until a frame of the view's size shows every one of `pixels`.
+    ::testing::AssertionResult WaitForPixels(const std::vector<CPixel>& pixels)
+    {
+        std::string seen = "no frame";
+        // A page with a blinking caret paints for ever: the wait has a deadline of its own.
+        const DWORD start = ::GetTickCount();
+        do {
+            const std::optional<CFrame> frame = m_addin.CurrentFrame();
+            if (frame && frame->width == kViewWidth && frame->height == kViewHeight) {
+                seen.clear();
+                for (const CPixel& pixel : pixels) {
+                    const uint32_t actual = frame->PixelAt(pixel.x, pixel.y);
+                    if (!Near(actual, pixel.rgb))
+                        seen += " (" + std::to_string(pixel.x) + "," + std::to_string(pixel.y) + ")=" +
+                                std::to_string(actual);
+                }
+                if (seen.empty())
+                    return ::testing::AssertionSuccess();
+            }
+        } while (::GetTickCount() - start < kTimeoutMs && m_addin.WaitForFrame(kViewWidth, kViewHeight));
+        return ::testing::AssertionFailure() << "last frame:" << seen;
+    }
+
+    // Chromium's Linux process id and profile folder, from the runtime's control pipe.
+    bool ChromiumProcess(std::string* pid, std::string* profile)
+    {
+        const std::optional<std::string> answer = m_engine.Request("chromium");
+        if (!answer || Field(*answer, "running") != "1")
+            return false;
+        *pid = Field(*answer, "pid");
+        *profile = DecodeJournalText(Field(*answer, "profile"));
+        return !pid->empty() && !profile->empty();
+    }
+
+    std::wstring Caption() { return WindowCaption(FindHostWindow(m_process.Id())); }
+
+    ::testing::AssertionResult WaitForCaption(const std::wstring& caption)
+    {
+        if (BecomesTrue([&] { return Caption() == caption; }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "caption stays " << Narrow(Caption());
+    }
+
+private:
+    int32_t m_index;
+    CAddinEnd m_addin;
+    CChildProcess m_process;
+    CEngineControl m_engine;
+};
+
+Command Click(int32_t x, int32_t y, bool down)
+{
+    Command click = MakeCommand(NsChannel::CMD_MOUSE_CLICK);
+    click.x = x;
+    click.y = y;
+    click.leftButton = true;
+    click.buttonDown = down;
+    return click;
+}
+
+Command Character(wchar_t c)
+{
+    Command key = MakeCommand(NsChannel::CMD_KEY);
+    key.keyCode = c;
+    return key;
+}
+
+const uint32_t kRed = 0xFF0000;
+const uint32_t kGreen = 0x00FF00;
+const uint32_t kBlue = 0x0000FF;
+const uint32_t kYellow = 0xFFFF00;
+const uint32_t kWhite = 0xFFFFFF;
+
+} // namespace
+
+TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
+{
+    const std::wstring url = PageUrl("blocks.html");
+    CChromiumHost host(url);
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    // The load hooks in CEF's order, with the address the add-in gave and the status of a file.
+    ASSERT_TRUE(host.WaitForEvent(L"browserCreated:"));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + url));
+    ASSERT_TRUE(host.WaitForEvent(L"loadStart:"));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_EQ(host.Addin().QueryUrl(), url);
+    EXPECT_TRUE(host.WaitForCaption(L"Colour blocks " + url));
+
+    EXPECT_TRUE(host.WaitForPixels({{100, 50, kRed}, {300, 50, kGreen}, {200, 150, kBlue}, {600, 400, kWhite}}));
+
+    // The blue block shows the hand; a click on it turns it yellow and names the click count
+    // in the title.
+    Command move = MakeCommand(NsChannel::CMD_MOUSE_MOVE);
+    move.x = 200;
+    move.y = 150;
+    ASSERT_TRUE(host.Addin().Send(move));
+    EXPECT_TRUE(host.Engine().WaitForJournal("hook OnCursorChange type=2").has_value());
+    ASSERT_TRUE(host.Addin().Send(Click(200, 150, true)));
+    ASSERT_TRUE(host.Addin().Send(Click(200, 150, false)));
+    EXPECT_TRUE(host.WaitForPixels({{200, 150, kYellow}, {100, 50, kRed}}));
+    EXPECT_TRUE(host.WaitForCaption(L"clicked 1 " + url));
+
+    // Characters typed into the field after a click on it.
+    ASSERT_TRUE(host.Addin().Send(Click(20, 230, true)));
+    ASSERT_TRUE(host.Addin().Send(Click(20, 230, false)));
+    for (wchar_t c : std::wstring(L"Hi!"))
+        ASSERT_TRUE(host.Addin().Send(Character(c)));
+    EXPECT_TRUE(host.WaitForCaption(L"typed Hi! " + url));
+
+    // Scripts run in the page.
+    Command script = MakeCommand(NsChannel::CMD_EXECUTE_SCRIPT);
+    script.text = u"document.documentElement.style.background = '#00ff00'; document.title = 'scripted';";
+    ASSERT_TRUE(host.Addin().Send(script));
+    EXPECT_TRUE(host.WaitForPixels({{600, 400, kGreen}}));
+    EXPECT_TRUE(host.WaitForCaption(L"scripted " + url));
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
+    EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
+}
+
+TEST(ChromiumHost, NavigatesBackAndForwardAndReportsLoadErrors)
+{
+    const std::wstring first = PageUrl("blocks.html");
+    const std::wstring second = PageUrl("second.html");
+    CChromiumHost host(first);
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_EQ(host.Addin().QueryFlag(NsChannel::CMD_CAN_GO_BACK), false);
+
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(second)));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + second));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_TRUE(host.WaitForPixels({{10, 10, 0x008000}}));
+    EXPECT_EQ(host.Addin().QueryFlag(NsChannel::CMD_CAN_GO_BACK), true);
+    EXPECT_EQ(host.Addin().QueryFlag(NsChannel::CMD_CAN_GO_FORWARD), false);
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_GO_BACK));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + first));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_TRUE(host.WaitForPixels({{100, 50, kRed}}));
+    EXPECT_EQ(host.Addin().QueryFlag(NsChannel::CMD_CAN_GO_FORWARD), true);
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_GO_FORWARD));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + second));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+
+    // A file that is not there fails with CEF's code for it; nothing of an error page is shown.
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(PageUrl("missing.html"))));
+    ASSERT_TRUE(host.WaitForEvent(L"loadError:net::ERR_FILE_NOT_FOUND"));
+    EXPECT_TRUE(host.Engine().WaitForJournal("hook OnLoadError error_code=-6").has_value());
+    EXPECT_EQ(host.Addin().QueryUrl(), second);
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
+    EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
+}
+
+TEST(ChromiumHost, AChromiumThatDiesIsReportedAndReplacedByTheNextNavigation)
+{
+    const std::wstring url = PageUrl("blocks.html");
+    CChromiumHost host(url);
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    std::string pid, profile;
+    ASSERT_TRUE(host.ChromiumProcess(&pid, &profile));
+
+    ASSERT_TRUE(RunLinux(L"/bin/kill", L"-KILL -- -" + Widen(pid)));
+    EXPECT_TRUE(host.Engine().WaitForJournal("hook OnRenderProcessTerminated").has_value());
+    EXPECT_TRUE(BecomesTrue([&] { return !Exists(ZPath(profile)); }));
+
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(PageUrl("second.html"))));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_TRUE(host.WaitForPixels({{10, 10, 0x008000}}));
+    std::string newPid, newProfile;
+    ASSERT_TRUE(host.ChromiumProcess(&newPid, &newProfile));
+    EXPECT_NE(newPid, pid);
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
+    EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
+    EXPECT_FALSE(Exists(ZPath(newProfile)));
+    EXPECT_FALSE(Exists(L"Z:\\proc\\" + Widen(newPid)));
+}
+
+TEST(ChromiumHost, NothingOfChromiumOutlivesAHostThatIsKilled)
+{
+    CChromiumHost host(PageUrl("blocks.html"));
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    std::string pid, profile;
+    ASSERT_TRUE(host.ChromiumProcess(&pid, &profile));
+    ASSERT_TRUE(Exists(ZPath(profile)));
+
+    host.Process().Kill();
+    EXPECT_TRUE(BecomesTrue([&] { return !Exists(L"Z:\\proc\\" + Widen(pid)); }));
+    EXPECT_TRUE(BecomesTrue([&] { return !Exists(ZPath(profile)); }));
+}
+
+TEST(ChromiumHost, WithoutAChromiumToStartThereIsNoBrowser)
+{
+    CChromiumHost host(PageUrl("blocks.html"), L"--cefcompat-browser=/nonexistent/chromium");
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    const std::optional<std::string> failed = host.Engine().WaitForJournal("event ChromiumFailed");
+    ASSERT_TRUE(failed.has_value());
+    EXPECT_NE(DecodeJournalText(Field(*failed, "reason")).find("/nonexistent/chromium"), std::string::npos);
+    EXPECT_TRUE(host.Engine().WaitForJournal("event BrowserCreationFailed").has_value());
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
+    EXPECT_EQ(host.Process().WaitForExit(), kExitWithoutBrowser);
+    EXPECT_TRUE(host.Addin().Events().empty());
+}
