@@ -34,6 +34,8 @@ bench() {
   "$bin/pagehull_bench.exe"
 [ -f "$bin/pagehull_e2e_bench.exe" ] && bench "Pagehull: the real host through its channel" \
   "$bin/pagehull_e2e_bench.exe"
+[ -f "$bin/chromium_bench.exe" ] && bench "Pagehull on the Chromium engine, against Chromium alone" \
+  "$bin/chromium_bench.exe"
 if [ -f "$bin/slidewarp_bench.exe" ]; then
   "$source_dir/office_standins/install-standins.sh" "$build" >/dev/null
   bench "Slidewarp: conversion overhead beyond the presentation program's own work" "$bin/slidewarp_bench.exe"

@@ -10,6 +10,17 @@ namespace {
 
 constexpr DWORD kCommandTimeoutMs = 30000;
 
+// Lossy frames (JPEG) come close to a colour, not onto it.
+bool Near(uint32_t actual, uint32_t expected)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int difference = static_cast<int>((actual >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF);
+        if (difference > 32 || difference < -32)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 CHostUnderTest::CHostUnderTest(int32_t index)
@@ -52,6 +63,11 @@ void CHostUnderTest::OnFrameData(const unsigned char* frameHeader, uint32_t bloc
     const std::lock_guard<std::mutex> guard(m_lock);
     m_frameWidth = info.width;
     m_frameHeight = info.height;
+    if (m_watchX >= 0 && m_watchX < info.width && m_watchY >= 0 && m_watchY < info.height) {
+        const uint8_t* pixel = &m_pixels[(static_cast<size_t>(m_watchY) * static_cast<size_t>(info.width) +
+                                          static_cast<size_t>(m_watchX)) * 4];
+        m_watched = uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
+    }
     ++m_frames;
     m_changed.notify_all();
 }
@@ -89,6 +105,19 @@ bool CHostUnderTest::WaitForFrameSize(int32_t width, int32_t height, DWORD timeo
     std::unique_lock<std::mutex> guard(m_lock);
     return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                               [&] { return m_frameWidth == width && m_frameHeight == height; });
+}
+
+void CHostUnderTest::WatchPixel(int32_t x, int32_t y)
+{
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_watchX = x;
+    m_watchY = y;
+}
+
+bool CHostUnderTest::WaitForPixel(uint32_t rgb, DWORD timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return Near(m_watched, rgb); });
 }
 
 bool CHostUnderTest::Send(const NsChannel::Command& command)

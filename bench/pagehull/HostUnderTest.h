@@ -39,6 +39,12 @@ public:
     // Waits for a received frame of this size.
     bool WaitForFrameSize(int32_t width, int32_t height, DWORD timeoutMs);
 
+    // From now on, the pixel at (x, y) of every frame received is kept.
+    void WatchPixel(int32_t x, int32_t y);
+    // Waits until a frame received has `rgb` (0x00RRGGBB), or a colour close to it, at the
+    // watched pixel.
+    bool WaitForPixel(uint32_t rgb, DWORD timeoutMs);
+
     bool Send(const NsChannel::Command& command);
     std::optional<std::u16string> QueryUrl();
 
@@ -60,6 +66,9 @@ private:
     uint64_t m_frames = 0;
     int32_t m_frameWidth = 0;
     int32_t m_frameHeight = 0;
+    int32_t m_watchX = -1;
+    int32_t m_watchY = -1;
+    uint32_t m_watched = 0;
     // Sized once for the largest frame, so receiving allocates nothing.
     std::vector<uint8_t> m_pixels;
 };

@@ -22,12 +22,6 @@ const char kTitleWatch[] =
     "last = document.title; __cefcompatTitle(last); }).observe(document, "
     "{subtree: true, childList: true, characterData: true}); })();";
 
-// Everything Chromium would reach out for on its own is off; loopback DevTools only.
-const char* const kSwitches[] = {
-    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-    "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
-    "--disable-sync", "--disable-extensions", "--mute-audio", "--remote-debugging-address=127.0.0.1",
-    "--remote-debugging-port=0", "about:blank"};
 
 int ErrorCodeOf(const std::string& text) {
   static const std::map<std::string, int> kCodes = {
@@ -142,8 +136,7 @@ bool CChromiumEngine::Launch() {
 }
 
 bool CChromiumEngine::Connect(std::string* error) {
-  std::vector<std::string> switches(std::begin(kSwitches), std::end(kSwitches));
-  m_process = CChromiumProcess::Start(m_options.browser, switches, kStartTimeoutMs, error);
+  m_process = CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
   if (!m_process) return false;
   std::weak_ptr<bool> alive = m_alive;
   m_connection = std::make_unique<CDevToolsConnection>(

@@ -49,7 +49,13 @@ bool SameAddress(const sockaddr_in& a, const sockaddr_in& b) {
 
 }  // namespace
 
-bool IsWine() { return WineExport("wine_get_unix_file_name") != nullptr; }
+std::vector<std::string> HeadlessSwitches() {
+  // Everything Chromium would reach out for on its own is off; loopback DevTools only.
+  return {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+          "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
+          "--disable-sync", "--disable-extensions", "--mute-audio", "--remote-debugging-address=127.0.0.1",
+          "--remote-debugging-port=0", "about:blank"};
+}
 
 std::string LinuxPathOf(const std::wstring& windowsPath) {
   auto toUnix = reinterpret_cast<WineUnixName>(WineExport("wine_get_unix_file_name"));

@@ -73,10 +73,13 @@ class CChromiumProcess {
   std::string m_failure;
 };
 
+// The switches of a headless Chromium that serves one page over loopback DevTools, with the
+// page Chromium opens at start (about:blank).
+std::vector<std::string> HeadlessSwitches();
+
 // Wine's mapping between its drives and Linux paths; empty where there is none (not Wine,
 // or a path outside every drive).
 std::string LinuxPathOf(const std::wstring& windowsPath);
 std::wstring WindowsPathOf(const std::string& linuxPath);
-bool IsWine();
 
 }  // namespace cefcompat

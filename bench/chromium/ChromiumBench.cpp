@@ -1,0 +1,252 @@
+// Pagehull.exe on the Chromium engine, measured from the add-in's side, against Chromium alone
+// driven by a bare DevTools client (the engine's own process and connection classes, with the
+// same switches, nothing decoded):
+// - frames per second the add-in receives at 1920 x 1080 for an animated page, against the
+//   screencast frames per second the bare client receives (each acked at once);
+// - start of Pagehull.exe to the first frame after the page has loaded, against Chromium's own
+//   start to its first screencast frame after the same page has loaded (both at 1024 x 768);
+// - a press on the page to the first frame that shows its effect.
+
+#include "BenchSupport.h"
+#include "CommandRecord.h"
+#include "HostUnderTest.h"
+#include "engines/chromium_process.h"
+#include "engines/devtools_connection.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cwchar>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using NsBench::CStopwatch;
+using NsBench::Goal;
+using NsBench::Median;
+using NsBench::PrintRow;
+using Json = nlohmann::json;
+
+constexpr DWORD kTimeoutMs = 60000;
+constexpr int kStartWidth = 1024;
+constexpr int kStartHeight = 768;
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kFrameWindows = 7;
+constexpr double kFrameWindowMs = 1000.0;
+constexpr int kPresses = 7;
+// The page's target: black, and white after every other press.
+constexpr int32_t kTargetX = 140;
+constexpr int32_t kTargetY = 140;
+constexpr uint32_t kBlack = 0x000000;
+constexpr uint32_t kWhite = 0xFFFFFF;
+
+struct SFailure {
+    const char* what;
+};
+
+void Require(bool condition, const char* what)
+{
+    if (!condition)
+        throw SFailure{what};
+}
+
+std::wstring BinFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+const std::string kPagePath = CHROMIUM_BENCH_PAGE;
+
+// Chromium with a bare DevTools client: frames are counted and acked, nothing else.
+class CBareClient {
+public:
+    CBareClient()
+        : m_connection([this](Json& message) { OnMessage(message); }, [this] { OnClosed(); })
+    {
+    }
+
+    // Starts Chromium and loads the page at the start size; returns the milliseconds from the
+    // start to the first screencast frame after the page's load event.
+    double StartAndLoad()
+    {
+        m_start.Restart();
+        std::string error;
+        m_process = cefcompat::CChromiumProcess::Start(L"/usr/bin/chromium", cefcompat::HeadlessSwitches(), kTimeoutMs,
+                                                       &error);
+        Require(m_process != nullptr, "Chromium did not start for the bare client");
+        Require(m_connection.Open(m_process->Endpoint(), &error), "the bare client cannot connect");
+        const auto targets = m_connection.Call("Target.getTargets", Json::object(), "", kTimeoutMs);
+        Require(targets.has_value(), "no targets");
+        std::string target;
+        for (const Json& info : (*targets)["result"]["targetInfos"])
+            if (info.value("type", "") == "page")
+                target = info.value("targetId", "");
+        const auto attached =
+            m_connection.Call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}}, "", kTimeoutMs);
+        Require(attached.has_value(), "cannot attach");
+        m_session = (*attached)["result"].value("sessionId", "");
+        Require(m_connection.Call("Page.enable", Json::object(), m_session, kTimeoutMs).has_value(), "no Page.enable");
+        Resize(kStartWidth, kStartHeight);
+        m_connection.Send("Page.navigate", {{"url", "file://" + kPagePath}}, m_session);
+        std::unique_lock<std::mutex> lock(m_lock);
+        Require(m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs), [&] { return m_loaded && m_framesAfterLoad > 0; }),
+                "no frame after the page loaded");
+        return m_firstFrameMs;
+    }
+
+    void Resize(int width, int height)
+    {
+        m_connection.Call("Emulation.setDeviceMetricsOverride",
+                          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, m_session,
+                          kTimeoutMs);
+        m_connection.Call("Page.stopScreencast", Json::object(), m_session, kTimeoutMs);
+        m_connection.Call("Page.startScreencast",
+                          {{"format", "jpeg"}, {"quality", 80}, {"maxWidth", width}, {"maxHeight", height}},
+                          m_session, kTimeoutMs);
+    }
+
+    uint64_t Frames() const { return m_frames; }
+
+private:
+    void OnMessage(Json& message)
+    {
+        const std::string method = message.value("method", "");
+        if (method == "Page.screencastFrame") {
+            m_connection.Send("Page.screencastFrameAck", {{"sessionId", message["params"].value("sessionId", 0)}},
+                              m_session);
+            ++m_frames;
+            const std::lock_guard<std::mutex> guard(m_lock);
+            if (m_loaded && m_framesAfterLoad++ == 0)
+                m_firstFrameMs = m_start.Milliseconds();
+            m_changed.notify_all();
+        } else if (method == "Page.loadEventFired") {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            m_loaded = true;
+        }
+    }
+
+    void OnClosed()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_changed.notify_all();
+    }
+
+    std::unique_ptr<cefcompat::CChromiumProcess> m_process;
+    std::string m_session;
+    std::atomic<uint64_t> m_frames{0};
+    CStopwatch m_start;
+    std::mutex m_lock;
+    double m_firstFrameMs = 0.0; // from the start to the first frame after the load event
+    std::condition_variable m_changed;
+    bool m_loaded = false;
+    uint64_t m_framesAfterLoad = 0;
+    // Last, so it goes first: its thread calls into the members above.
+    cefcompat::CDevToolsConnection m_connection;
+};
+
+// Frames per second over windows of kFrameWindowMs, as counted by `frames`.
+template <class Count>
+double MedianRate(Count frames)
+{
+    std::vector<double> rates;
+    for (int window = 0; window < kFrameWindows; ++window) {
+        const uint64_t first = frames();
+        const CStopwatch watch;
+        ::Sleep(static_cast<DWORD>(kFrameWindowMs));
+        rates.push_back(1000.0 * static_cast<double>(frames() - first) / watch.Milliseconds());
+    }
+    return Median(rates);
+}
+
+NsChannel::Command Resize(int32_t width, int32_t height)
+{
+    NsChannel::Command resize;
+    resize.code = NsChannel::CMD_RESIZE;
+    resize.width = width;
+    resize.height = height;
+    return resize;
+}
+
+NsChannel::Command Press(bool down)
+{
+    NsChannel::Command press;
+    press.code = NsChannel::CMD_MOUSE_CLICK;
+    press.x = kTargetX;
+    press.y = kTargetY;
+    press.leftButton = true;
+    press.buttonDown = down;
+    return press;
+}
+
+int RunBenchmarks()
+{
+    double bareStartMs = 0.0;
+    double bareRate = 0.0;
+    {
+        CBareClient bare;
+        bareStartMs = bare.StartAndLoad();
+        bare.Resize(kWidth, kHeight);
+        bareRate = MedianRate([&] { return bare.Frames(); });
+    }
+
+    CHostUnderTest host(1);
+    const CStopwatch watch;
+    Require(host.Launch(BinFolder() + L"Pagehull.exe",
+                        L"--cefcompat-engine=chromium file:///Z:" + std::wstring(kPagePath.begin(), kPagePath.end()),
+                        kTimeoutMs),
+            "the host did not open its channel");
+    Require(host.WaitForEvent(L"loadEnd:200", kTimeoutMs), "no loadEnd:200 from the host");
+    Require(host.WaitForFramesAbove(host.FramesReceived(), kTimeoutMs), "no frame after the page loaded");
+    const double hostStartMs = watch.Milliseconds();
+
+    Require(host.Send(Resize(kWidth, kHeight)), "cannot send the resize command");
+    Require(host.WaitForFrameSize(kWidth, kHeight, kTimeoutMs), "no 1920 x 1080 frame");
+    const double hostRate = MedianRate([&] { return host.FramesReceived(); });
+
+    host.WatchPixel(kTargetX, kTargetY);
+    Require(host.WaitForPixel(kBlack, kTimeoutMs), "the target is not black");
+    std::vector<double> presses;
+    for (int press = 0; press < kPresses; ++press) {
+        const uint32_t expected = press % 2 == 0 ? kWhite : kBlack;
+        const CStopwatch pressWatch;
+        Require(host.Send(Press(true)), "cannot send the press");
+        Require(host.WaitForPixel(expected, kTimeoutMs), "the press never showed");
+        presses.push_back(pressWatch.Milliseconds());
+        Require(host.Send(Press(false)), "cannot send the release");
+    }
+    Require(host.Close(kTimeoutMs), "the host did not end after the close command");
+
+    PrintRow({"chromium_frames_per_second",
+              "Chromium engine: frames per second the add-in receives at 1920x1080, animated page", hostRate, "1/s",
+              "screencast frames per second of a bare DevTools client, same Chromium and page", bareRate,
+              Goal::RatioAtLeast, 0.9});
+    PrintRow({"chromium_start_to_frame", "Chromium engine: start of Pagehull.exe to the first frame of a loaded page",
+              hostStartMs, "ms", "Chromium's own start to its first screencast frame of the loaded page", bareStartMs,
+              Goal::Report, 0});
+    PrintRow({"chromium_press_to_frame", "Chromium engine: a press sent to the first frame that shows its effect",
+              Median(presses), "ms", "-", 0, Goal::Report, 0});
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t**)
+{
+    if (argc != 1) {
+        std::fputs("usage: chromium_bench\n", stderr);
+        return 1;
+    }
+    try {
+        return RunBenchmarks();
+    } catch (const SFailure& failure) {
+        std::fprintf(stderr, "chromium_bench: %s\n", failure.what);
+        return 1;
+    }
+}
