@@ -143,14 +143,15 @@ public:
     bool WaitForEvent(const std::wstring& text) { return m_addin.WaitForEvent(text); }
 
     // Waits until a frame of the view's size shows every one of `pixels`.
-    ::testing::AssertionResult WaitForPixels(const std::vector<CPixel>& pixels)
+    ::testing::AssertionResult WaitForPixels(const std::vector<CPixel>& pixels, int32_t width = kViewWidth,
+                                             int32_t height = kViewHeight)
     {
         std::string seen = "no frame";
         // A page with a blinking caret paints for ever: the wait has a deadline of its own.
         const DWORD start = ::GetTickCount();
         do {
             const std::optional<CFrame> frame = m_addin.CurrentFrame();
-            if (frame && frame->width == kViewWidth && frame->height == kViewHeight) {
+            if (frame && frame->width == width && frame->height == height) {
                 seen.clear();
                 for (const CPixel& pixel : pixels) {
                     const uint32_t actual = frame->PixelAt(pixel.x, pixel.y);
@@ -161,7 +162,7 @@ public:
                 if (seen.empty())
                     return ::testing::AssertionSuccess();
             }
-        } while (::GetTickCount() - start < kTimeoutMs && m_addin.WaitForFrame(kViewWidth, kViewHeight));
+        } while (::GetTickCount() - start < kTimeoutMs && m_addin.WaitForFrame(width, height));
         return ::testing::AssertionFailure() << "last frame:" << seen;
     }
 
@@ -257,6 +258,13 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
     ASSERT_TRUE(host.Addin().Send(script));
     EXPECT_TRUE(host.WaitForPixels({{600, 400, kGreen}}));
     EXPECT_TRUE(host.WaitForCaption(L"scripted " + url));
+
+    // A resize changes the page's viewport, not the scale of its picture.
+    Command resize = MakeCommand(NsChannel::CMD_RESIZE);
+    resize.width = 800;
+    resize.height = 600;
+    ASSERT_TRUE(host.Addin().Send(resize));
+    EXPECT_TRUE(host.WaitForPixels({{300, 50, kGreen}, {390, 150, kYellow}, {500, 400, kGreen}}, 800, 600));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
