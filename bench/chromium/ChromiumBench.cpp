@@ -68,7 +68,7 @@ const std::string kPagePath = CHROMIUM_BENCH_PAGE;
 class CBareClient {
 public:
     CBareClient()
-        : m_connection([this](Json& message) { OnMessage(message); }, [this] { OnClosed(); })
+        : m_connection([this](Json& message, bool) { OnMessage(message); }, [this] { OnClosed(); })
     {
     }
 

@@ -140,7 +140,7 @@ bool CChromiumEngine::Connect(std::string* error) {
   if (!m_process) return false;
   std::weak_ptr<bool> alive = m_alive;
   m_connection = std::make_unique<CDevToolsConnection>(
-      [this](Json& message) { OnMessage(message); },
+      [this](Json& message, bool more) { OnMessage(message, more); },
       [this, alive]() {
         m_site.PostTask([this, alive]() {
           if (alive.lock()) OnChromiumGone(TS_PROCESS_CRASHED);
@@ -207,28 +207,38 @@ void CChromiumEngine::OnChromiumGone(cef_termination_status_t status) {
 
 // --- Connection thread ----------------------------------------------------------------------
 
-void CChromiumEngine::OnMessage(Json& message) {
+void CChromiumEngine::OnMessage(Json& message, bool more) {
   if (Text(message, "method") == "Page.screencastFrame") {
     OnScreencastFrame(message);
-    return;
+  } else {
+    std::weak_ptr<bool> alive = m_alive;
+    auto shared = std::make_shared<Json>(std::move(message));
+    m_site.PostTask([this, alive, shared]() {
+      if (alive.lock()) Receive(std::move(*shared));
+    });
   }
-  std::weak_ptr<bool> alive = m_alive;
-  auto shared = std::make_shared<Json>(std::move(message));
-  m_site.PostTask([this, alive, shared]() {
-    if (alive.lock()) Receive(std::move(*shared));
-  });
+  // Only the newest frame is decoded: one that a newer message follows at once waits.
+  if (!more) DecodePending();
 }
 
-void CChromiumEngine::OnScreencastFrame(const Json& message) {
-  const Json& params = message["params"];
+void CChromiumEngine::OnScreencastFrame(Json& message) {
+  Json& params = message["params"];
   // Acked at once: Chromium captures the next frame while this one is decoded and painted.
   m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}},
                      Text(message, "sessionId"));
+  auto data = params.find("data");
+  if (data != params.end() && data->is_string()) m_pendingFrame = std::move(data->get_ref<std::string&>());
+}
+
+void CChromiumEngine::DecodePending() {
+  if (m_pendingFrame.empty()) return;
   if (!m_decoder) m_decoder = std::make_unique<CFrameDecoder>();
   CFramePixels frame;
   frame.width = m_viewWidth;
   frame.height = m_viewHeight;
-  if (!m_decoder->Decode(Text(params, "data"), frame.width, frame.height, &frame.bgra)) return;
+  const bool decoded = m_decoder->Decode(m_pendingFrame, frame.width, frame.height, &frame.bgra);
+  m_pendingFrame.clear();
+  if (!decoded) return;
   bool post = false;
   {
     std::lock_guard<std::mutex> lock(m_frameMutex);

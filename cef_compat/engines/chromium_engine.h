@@ -65,8 +65,9 @@ class CChromiumEngine : public IPageEngine {
   };
 
   // Connection thread.
-  void OnMessage(Json& message);
-  void OnScreencastFrame(const Json& message);
+  void OnMessage(Json& message, bool more);
+  void OnScreencastFrame(Json& message);
+  void DecodePending();
 
   // UI thread.
   bool Connect(std::string* error);
@@ -102,6 +103,7 @@ class CChromiumEngine : public IPageEngine {
 
   // Connection thread (the decoder) and the frame hand-over between it and the UI thread.
   std::unique_ptr<CFrameDecoder> m_decoder;
+  std::string m_pendingFrame;  // base64 of the newest frame not yet decoded
   std::atomic<int> m_viewWidth{0};
   std::atomic<int> m_viewHeight{0};
   std::mutex m_frameMutex;

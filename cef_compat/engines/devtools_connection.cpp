@@ -41,7 +41,7 @@ struct CDevToolsConnection::CState {
 
   void Read();
   void Write();
-  void Deliver(nlohmann::json& message);
+  void Deliver(nlohmann::json& message, bool more);
   void Close();
 };
 
@@ -53,12 +53,14 @@ void CDevToolsConnection::CState::Read() {
     }
     nlohmann::json message = nlohmann::json::parse(beast::buffers_to_string(incoming.data()), nullptr, false);
     incoming.consume(incoming.size());
-    if (message.is_object()) Deliver(message);
+    beast::error_code ignored;
+    const bool more = socket.next_layer().available(ignored) > 0;
+    if (message.is_object()) Deliver(message, more);
     Read();
   });
 }
 
-void CDevToolsConnection::CState::Deliver(nlohmann::json& message) {
+void CDevToolsConnection::CState::Deliver(nlohmann::json& message, bool more) {
   const auto id = message.find("id");
   if (id != message.end() && id->is_number_integer()) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -69,7 +71,7 @@ void CDevToolsConnection::CState::Deliver(nlohmann::json& message) {
       return;
     }
   }
-  onMessage(message);
+  onMessage(message, more);
 }
 
 void CDevToolsConnection::CState::Write() {

@@ -22,7 +22,8 @@ namespace cefcompat {
 
 class CDevToolsConnection {
  public:
-  using MessageFn = std::function<void(nlohmann::json& message)>;
+  // |more|: further bytes are already waiting, so a newer message follows at once.
+  using MessageFn = std::function<void(nlohmann::json& message, bool more)>;
   using ClosedFn = std::function<void()>;
 
   // The handlers run on the connection's thread; |onClosed| once, when the connection ends.
