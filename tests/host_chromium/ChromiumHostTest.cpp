@@ -3,6 +3,8 @@
 // control pipe names Chromium's process and profile folder, so the test can check that nothing
 // of it outlives the host.
 
+#include <winsock2.h>
+
 #include "HostTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace NsHostTest;
@@ -95,6 +98,65 @@ bool RunLinux(const std::wstring& program, const std::wstring& arguments)
         ::CloseHandle(info.hThread);
     return true;
 }
+
+// A loopback HTTP server that answers every request with one status and a small page, on a
+// thread of its own until it goes.
+class CStatusServer {
+public:
+    explicit CStatusServer(int status) : m_status(status)
+    {
+        WSADATA data;
+        m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof(address);
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(m_listener, 4) == 0 &&
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+
+    ~CStatusServer()
+    {
+        // Closing the listener ends the accept the thread waits in.
+        ::closesocket(m_listener);
+        m_thread.join();
+        if (m_started)
+            ::WSACleanup();
+    }
+
+    std::wstring Url(const char* path) const
+    {
+        return L"http://127.0.0.1:" + std::to_wstring(m_port) + Widen(path);
+    }
+
+private:
+    void Serve()
+    {
+        for (;;) {
+            const SOCKET client = ::accept(m_listener, nullptr, nullptr);
+            if (client == INVALID_SOCKET)
+                return;
+            char request[4096];
+            ::recv(client, request, sizeof(request), 0);
+            const std::string body = "<html><head><title>Status</title></head><body>status</body></html>";
+            const std::string response = "HTTP/1.1 " + std::to_string(m_status) +
+                                         " Status\r\nContent-Type: text/html\r\nContent-Length: " +
+                                         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            ::send(client, response.data(), static_cast<int>(response.size()), 0);
+            ::shutdown(client, SD_SEND);
+            ::closesocket(client);
+        }
+    }
+
+    const int m_status;
+    bool m_started = false;
+    SOCKET m_listener = INVALID_SOCKET;
+    int m_port = 0;
+    std::thread m_thread;
+};
 
 struct CPixel {
     int x;
@@ -296,11 +358,17 @@ TEST(ChromiumHost, NavigatesBackAndForwardAndReportsLoadErrors)
     ASSERT_TRUE(host.WaitForEvent(L"address:" + second));
     ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
 
+    // The status of a document that came over the network is the server's.
+    const CStatusServer server(404);
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(server.Url("/missing"))));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + server.Url("/missing")));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:404"));
+
     // A file that is not there fails with CEF's code for it; nothing of an error page is shown.
     ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(PageUrl("missing.html"))));
     ASSERT_TRUE(host.WaitForEvent(L"loadError:net::ERR_FILE_NOT_FOUND"));
     EXPECT_TRUE(host.Engine().WaitForJournal("hook OnLoadError error_code=-6").has_value());
-    EXPECT_EQ(host.Addin().QueryUrl(), second);
+    EXPECT_EQ(host.Addin().QueryUrl(), server.Url("/missing"));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
