@@ -22,21 +22,6 @@ namespace {
 
 constexpr int32_t kViewWidth = 1024;
 constexpr int32_t kViewHeight = 768;
-// How the host's process ends: the loop ran without a browser, or after it closed.
-constexpr DWORD kExitWithoutBrowser = 1;
-constexpr DWORD kExitAfterClose = 2;
-
-// Channel names hold this process's id and the index, so no two hosts of the test share one.
-int32_t NextChannelIndex()
-{
-    static int32_t index = 0;
-    return ++index;
-}
-
-int32_t AddinPid()
-{
-    return static_cast<int32_t>(::GetCurrentProcessId());
-}
 
 std::wstring Widen(const std::string& text)
 {
@@ -180,9 +165,9 @@ bool Near(uint32_t actual, uint32_t expected)
 class CChromiumHost {
 public:
     explicit CChromiumHost(const std::wstring& address, const std::wstring& switches = std::wstring())
-        : m_index(NextChannelIndex()),
-          m_addin(AddinPid(), m_index),
-          m_process(HostPath(), L"--idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(AddinPid()) +
+        : m_index(NextIndex()),
+          m_addin(SelfPid(), m_index),
+          m_process(HostPath(), L"--idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(SelfPid()) +
                                     L" --cefcompat-engine=chromium " + switches + L" " + address),
           m_engine(m_process)
     {
@@ -329,7 +314,7 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
     EXPECT_TRUE(host.WaitForPixels({{300, 50, kGreen}, {390, 150, kYellow}, {500, 400, kGreen}}, 800, 600));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
-    EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
+    EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
 }
 
 TEST(ChromiumHost, NavigatesBackAndForwardAndReportsLoadErrors)
@@ -371,7 +356,7 @@ TEST(ChromiumHost, NavigatesBackAndForwardAndReportsLoadErrors)
     EXPECT_EQ(host.Addin().QueryUrl(), server.Url("/missing"));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
-    EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
+    EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
 }
 
 TEST(ChromiumHost, AChromiumThatDiesIsReportedAndReplacedByTheNextNavigation)
@@ -395,7 +380,7 @@ TEST(ChromiumHost, AChromiumThatDiesIsReportedAndReplacedByTheNextNavigation)
     EXPECT_NE(newPid, pid);
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
-    EXPECT_EQ(host.Process().WaitForExit(), kExitAfterClose);
+    EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
     EXPECT_FALSE(Exists(ZPath(newProfile)));
     EXPECT_FALSE(Exists(L"Z:\\proc\\" + Widen(newPid)));
 }
@@ -424,6 +409,6 @@ TEST(ChromiumHost, WithoutAChromiumToStartThereIsNoBrowser)
     EXPECT_TRUE(host.Engine().WaitForJournal("event BrowserCreationFailed").has_value());
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
-    EXPECT_EQ(host.Process().WaitForExit(), kExitWithoutBrowser);
+    EXPECT_EQ(host.Process().WaitForExit(), kExitNoBrowser);
     EXPECT_TRUE(host.Addin().Events().empty());
 }
