@@ -1,50 +1,65 @@
 #include "PngWriter.h"
 
-#include <zlib.h>
+#include <windows.h>
+#include <wincodec.h>
 
-#include <array>
+#include <wrl/client.h>
 
 namespace {
 
-constexpr std::array<uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr uint8_t kBitDepth = 8;
-constexpr uint8_t kColourTypeRgb = 2;
-constexpr uint8_t kFilterNone = 0;
+using Microsoft::WRL::ComPtr;
 
-void PutUint32(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value >> 24));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
-}
+// COM for the calling thread while it lives; a thread that already has it keeps it as it is.
+class CComScope {
+public:
+    CComScope() : m_result(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~CComScope()
+    {
+        if (SUCCEEDED(m_result))
+            ::CoUninitialize();
+    }
+    CComScope(const CComScope&) = delete;
+    CComScope& operator=(const CComScope&) = delete;
 
-// Length, type, data, then the CRC over type and data.
-void PutChunk(std::vector<uint8_t>& out, const char (&type)[5], const std::vector<uint8_t>& data)
-{
-    PutUint32(out, static_cast<uint32_t>(data.size()));
-    const size_t typeAt = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(out.size() - typeAt));
-    PutUint32(out, static_cast<uint32_t>(crc));
-}
+private:
+    HRESULT m_result;
+};
 
-// Each row starts with its filter byte; pixels turn from BGRA into RGB.
-std::vector<uint8_t> RgbRows(uint32_t width, uint32_t height, const uint8_t* bgra)
+// Rows of blue, green and red: WIC's 24-bit BGR, which PNG stores as 8-bit RGB.
+std::vector<uint8_t> BgrRows(uint32_t width, uint32_t height, const uint8_t* bgra)
 {
     std::vector<uint8_t> rows;
-    rows.reserve(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));
-    for (uint32_t y = 0; y < height; ++y) {
-        rows.push_back(kFilterNone);
-        const uint8_t* pixel = bgra + static_cast<size_t>(y) * width * 4;
-        for (uint32_t x = 0; x < width; ++x, pixel += 4) {
-            rows.push_back(pixel[2]);
-            rows.push_back(pixel[1]);
-            rows.push_back(pixel[0]);
-        }
-    }
+    rows.reserve(static_cast<size_t>(height) * 3 * width);
+    const uint8_t* pixel = bgra;
+    for (size_t i = 0; i < static_cast<size_t>(height) * width; ++i, pixel += 4)
+        rows.insert(rows.end(), pixel, pixel + 3);
     return rows;
+}
+
+// Rows as they are, unfiltered: quick to write, and what readers of the frames expect.
+bool SetNoFilter(IPropertyBag2* options)
+{
+    PROPBAG2 option = {};
+    option.pstrName = const_cast<LPOLESTR>(L"FilterOption");
+    VARIANT value;
+    ::VariantInit(&value);
+    value.vt = VT_UI1;
+    value.bVal = WICPngFilterNone;
+    return SUCCEEDED(options->Write(1, &option, &value));
+}
+
+std::vector<uint8_t> StreamBytes(IStream* stream)
+{
+    STATSTG stat = {};
+    const LARGE_INTEGER start = {};
+    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart > 0x7FFFFFFF ||
+        FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr)))
+        return {};
+    std::vector<uint8_t> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
+    ULONG read = 0;
+    if (FAILED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) || read != bytes.size())
+        return {};
+    return bytes;
 }
 
 } // namespace
@@ -55,22 +70,24 @@ std::vector<uint8_t> EncodePngFromBgra(int32_t width, int32_t height, const uint
         return {};
     const auto w = static_cast<uint32_t>(width);
     const auto h = static_cast<uint32_t>(height);
-    const std::vector<uint8_t> rows = RgbRows(w, h, bgra);
-
-    uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
-    std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()), Z_BEST_SPEED) != Z_OK)
+    const CComScope com;
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    ComPtr<IPropertyBag2> options;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))) ||
+        FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
+        FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
+        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(&frame, &options)) || !SetNoFilter(options.Get()) ||
+        FAILED(frame->Initialize(options.Get())) || FAILED(frame->SetSize(w, h)) ||
+        FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR)
         return {};
-    packed.resize(packedSize);
-
-    std::vector<uint8_t> header;
-    PutUint32(header, w);
-    PutUint32(header, h);
-    header.insert(header.end(), {kBitDepth, kColourTypeRgb, 0, 0, 0}); // compression, filter, interlace
-
-    std::vector<uint8_t> png(kSignature.begin(), kSignature.end());
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", {});
-    return png;
+    std::vector<uint8_t> rows = BgrRows(w, h, bgra);
+    if (FAILED(frame->WritePixels(h, 3 * w, static_cast<UINT>(rows.size()), rows.data())) ||
+        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
+        return {};
+    return StreamBytes(stream.Get());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// A minimal PNG encoder for frames: 8-bit RGB, one deflate stream, no interlace.
+// Frames as PNG files (8-bit RGB, unfiltered rows), written by WIC's encoder.
 
 #include <cstddef>
 #include <cstdint>
