@@ -8,6 +8,7 @@
 
 #include "PowerPointAutomation.h"
 #include "SamplePresentation.h"
+#include "TestTime.h"
 #include "ZipFixture.h"
 #include "platform/FileSystem.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 constexpr wchar_t kPowerPointSettingsKey[] = L"Software\\OfficeStandins\\PowerPoint";
 constexpr wchar_t kConverterSettingsKey[] = L"Software\\OfficeStandins\\Converter";
-constexpr DWORD kProgramTimeoutMs = 60000;
+const DWORD kProgramTimeoutMs = NsTestSupport::ScaledMs(60000);
 
 template <typename Function>
 Function Resolve(HMODULE module, const char* name)
@@ -186,6 +187,7 @@ std::vector<DWORD> ProcessIds(const std::wstring& image)
 
 bool WaitForProcessesToEnd(const std::wstring& image, DWORD timeoutMs)
 {
+    timeoutMs = NsTestSupport::ScaledMs(timeoutMs);
     const DWORD start = GetTickCount();
     for (const DWORD id : ProcessIds(image)) {
         const NsPlatform::CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
@@ -245,6 +247,7 @@ void EndPresentationProgram(DWORD timeoutMs)
     // then run that automation never reaches; the end of its message loop ends it as cleanly.
     // Either way each instance revokes its class: a killed one would leave its registration
     // behind, and Wine would hand that dead registration to every later caller.
+    timeoutMs = NsTestSupport::ScaledMs(timeoutMs);
     const DWORD start = GetTickCount();
     for (;;) {
         const std::vector<NsPlatform::CKernelHandle> running = OpenProcesses(kStandinImage);

@@ -70,6 +70,7 @@ void UnregisterPresentationProgram();
 void UnregisterConverter();
 
 std::vector<DWORD> ProcessIds(const std::wstring& image);
+// Both scale the time-out they are given for a busy machine.
 bool WaitForProcessesToEnd(const std::wstring& image, DWORD timeoutMs);
 // Ends every running presentation-program stand-in through automation and waits for them.
 void EndPresentationProgram(DWORD timeoutMs = 20000);

@@ -9,13 +9,14 @@
 #include "EndToEndSupport.h"
 #include "LibreOfficeExport.h"
 #include "TestFolder.h"
+#include "TestTime.h"
 #include "platform/FileSystem.h"
 
 using NsPlatform::CFileHandle;
 
 namespace {
 
-constexpr DWORD kConversionTimeoutMs = 60000;
+const DWORD kConversionTimeoutMs = NsTestSupport::ScaledMs(60000);
 
 // Makes one handle the process's standard input, output and error for a scope.
 class CStandardHandlesScope {

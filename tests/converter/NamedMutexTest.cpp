@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "TestTime.h"
 #include "platform/Mutex.h"
 
 using NsPlatform::CKernelHandle;
@@ -12,7 +13,7 @@ using NsPlatform::CreateNamedMutex;
 namespace {
 
 // A safety net against a helper that hangs; nothing in these tests waits for time to pass.
-constexpr DWORD kHelperTimeoutMs = 30000;
+const DWORD kHelperTimeoutMs = NsTestSupport::ScaledMs(30000);
 
 std::wstring UniqueMutexName()
 {

@@ -11,6 +11,7 @@
 #include "EndToEndSupport.h"
 #include "PowerPointAutomation.h"
 #include "TestFolder.h"
+#include "TestTime.h"
 #include "ZipFixture.h"
 #include "platform/FileSystem.h"
 #include "platform/PathUtils.h"
@@ -27,7 +28,7 @@ using testing::IsEmpty;
 
 namespace {
 
-constexpr DWORD kHelperTimeoutMs = 30000;
+const DWORD kHelperTimeoutMs = NsTestSupport::ScaledMs(30000);
 
 class SlidewarpConversion : public CEndToEndTest {
 protected:

@@ -20,6 +20,7 @@
 #include "EndToEndSupport.h"
 #include "PowerPointAutomation.h"
 #include "TestFolder.h"
+#include "TestTime.h"
 #include "platform/FileSystem.h"
 #include "platform/PathUtils.h"
 
@@ -35,8 +36,8 @@ using testing::SizeIs;
 
 namespace {
 
-constexpr DWORD kWaitMs = 60000;
-constexpr DWORD kBurstWaitMs = 180000;
+const DWORD kWaitMs = NsTestSupport::ScaledMs(60000);
+const DWORD kBurstWaitMs = NsTestSupport::ScaledMs(180000);
 constexpr int kConcurrentConversions = 10;
 // What a crashed program's exit code looks like (an access violation).
 constexpr DWORD kCrashExitCode = 0xC0000005;

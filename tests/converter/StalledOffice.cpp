@@ -9,11 +9,12 @@
 
 #include <fstream>
 
+#include "TestTime.h"
 #include "platform/UniqueHandle.h"
 
 namespace {
 
-constexpr DWORD kReleaseTimeoutMs = 60000;
+const DWORD kReleaseTimeoutMs = NsTestSupport::ScaledMs(60000);
 constexpr char kMarker[] = "soffice\n";
 
 void WriteMarkerToStandardHandles()

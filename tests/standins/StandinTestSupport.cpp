@@ -93,7 +93,7 @@ DWORD RunBinProgram(const std::wstring& program, const std::wstring& arguments)
     const CKernelHandle processHandle(process.hProcess);
     const CKernelHandle threadHandle(process.hThread);
     DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(processHandle.Get(), 60000) != WAIT_OBJECT_0 ||
+    if (WaitForSingleObject(processHandle.Get(), NsTestSupport::ScaledMs(60000)) != WAIT_OBJECT_0 ||
         !GetExitCodeProcess(processHandle.Get(), &exitCode))
         return static_cast<DWORD>(-1);
     return exitCode;
