@@ -25,10 +25,13 @@
 
 namespace {
 
+using NsBench::BinFolder;
 using NsBench::CStopwatch;
 using NsBench::Goal;
 using NsBench::Median;
 using NsBench::PrintRow;
+using NsBench::Require;
+using NsBench::SFailure;
 using Json = nlohmann::json;
 
 constexpr DWORD kTimeoutMs = 60000;
@@ -44,23 +47,6 @@ constexpr int32_t kTargetX = 140;
 constexpr int32_t kTargetY = 140;
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
-
-struct SFailure {
-    const char* what;
-};
-
-void Require(bool condition, const char* what)
-{
-    if (!condition)
-        throw SFailure{what};
-}
-
-std::wstring BinFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 const std::string kPagePath = CHROMIUM_BENCH_PAGE;
 

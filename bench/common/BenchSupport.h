@@ -122,4 +122,23 @@ inline void PrintRow(const SRow& row)
     std::fflush(stdout);
 }
 
+// A benchmark that cannot measure stops with what failed; main reports it and exits non-zero.
+struct SFailure {
+    const char* what;
+};
+
+inline void Require(bool condition, const char* what)
+{
+    if (!condition)
+        throw SFailure{what};
+}
+
+// The folder of the running program, where every built program lands.
+inline std::wstring BinFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
 } // namespace NsBench

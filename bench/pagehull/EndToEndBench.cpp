@@ -24,10 +24,13 @@
 #include <string>
 #include <vector>
 
+using NsBench::BinFolder;
 using NsBench::CStopwatch;
 using NsBench::Goal;
 using NsBench::Median;
 using NsBench::PrintRow;
+using NsBench::Require;
+using NsBench::SFailure;
 
 namespace {
 
@@ -51,23 +54,6 @@ constexpr uint64_t kMovesInFlight = 3;
 // taken as settled.
 constexpr DWORD kResettleMs = 100;
 constexpr double kMiB = 1024.0 * 1024.0;
-
-struct SFailure {
-    const char* what;
-};
-
-void Require(bool condition, const char* what)
-{
-    if (!condition)
-        throw SFailure{what};
-}
-
-std::wstring BinFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 std::wstring SelfPath()
 {
