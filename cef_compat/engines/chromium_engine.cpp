@@ -188,7 +188,9 @@ bool CChromiumEngine::Connect(std::string* error) {
 }
 
 void CChromiumEngine::Disconnect() {
-  // The connection goes first: its thread calls into this object.
+  // The connection's thread calls into this object and acks frames through m_connection: it
+  // ends before the pointer is cleared, not while the reset has already emptied it.
+  if (m_connection) m_connection->Stop();
   m_connection.reset();
   m_process.reset();
   m_session.clear();

@@ -100,7 +100,9 @@ void CDevToolsConnection::CState::Close() {
 CDevToolsConnection::CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed)
     : m_state(std::make_shared<CState>(std::move(onMessage), std::move(onClosed))) {}
 
-CDevToolsConnection::~CDevToolsConnection() {
+CDevToolsConnection::~CDevToolsConnection() { Stop(); }
+
+void CDevToolsConnection::Stop() {
   m_state->stopping = true;
   CState* state = m_state.get();
   net::post(state->io, [state]() { state->Close(); });

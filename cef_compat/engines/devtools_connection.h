@@ -35,6 +35,9 @@ class CDevToolsConnection {
 
   // Connects and starts the thread; false with |error| set when it cannot.
   bool Open(const CChromiumEndpoint& endpoint, std::string* error);
+  // Any thread but the connection's: ends the connection and its thread. No handler runs after
+  // it returns, while the owner still reaches this object through its pointer.
+  void Stop();
 
   // Any thread. Returns the command's id; its answer reaches the message handler.
   int Send(const std::string& method, nlohmann::json params, const std::string& sessionId);
