@@ -122,7 +122,11 @@ int Number(const nlohmann::json& object, const char* key, int fallback) {
 }  // namespace
 
 CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
-    : m_site(site), m_options(std::move(options)), m_alive(std::make_shared<bool>(true)) {}
+    : m_site(site),
+      m_options(std::move(options)),
+      m_alive(std::make_shared<bool>(true)),
+      m_decoders(CFrameDecoderPool::DefaultThreads(),
+                 [this](std::vector<uint8_t>&& bgra, int width, int height) { OnDecoded(std::move(bgra), width, height); }) {}
 
 CChromiumEngine::~CChromiumEngine() { Disconnect(); }
 
@@ -209,7 +213,7 @@ void CChromiumEngine::OnChromiumGone(cef_termination_status_t status) {
 
 // --- Connection thread ----------------------------------------------------------------------
 
-void CChromiumEngine::OnMessage(Json& message, bool more) {
+void CChromiumEngine::OnMessage(Json& message, bool) {
   if (Text(message, "method") == "Page.screencastFrame") {
     OnScreencastFrame(message);
   } else {
@@ -219,8 +223,6 @@ void CChromiumEngine::OnMessage(Json& message, bool more) {
       if (alive.lock()) Receive(std::move(*shared));
     });
   }
-  // Only the newest frame is decoded: one that a newer message follows at once waits.
-  if (!more) DecodePending();
 }
 
 void CChromiumEngine::OnScreencastFrame(Json& message) {
@@ -229,22 +231,18 @@ void CChromiumEngine::OnScreencastFrame(Json& message) {
   m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}},
                      Text(message, "sessionId"));
   auto data = params.find("data");
-  if (data != params.end() && data->is_string()) m_pendingFrame = std::move(data->get_ref<std::string&>());
+  if (data != params.end() && data->is_string()) {
+    m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_viewWidth, m_viewHeight);
+  }
 }
 
-void CChromiumEngine::DecodePending() {
-  if (m_pendingFrame.empty()) return;
-  if (!m_decoder) m_decoder = std::make_unique<CFrameDecoder>();
-  CFramePixels frame;
-  frame.width = m_viewWidth;
-  frame.height = m_viewHeight;
-  const bool decoded = m_decoder->Decode(m_pendingFrame, frame.width, frame.height, &frame.bgra);
-  m_pendingFrame.clear();
-  if (!decoded) return;
+void CChromiumEngine::OnDecoded(std::vector<uint8_t>&& bgra, int width, int height) {
   bool post = false;
   {
     std::lock_guard<std::mutex> lock(m_frameMutex);
-    m_latest = std::move(frame);
+    m_latest.bgra = std::move(bgra);
+    m_latest.width = width;
+    m_latest.height = height;
     post = !std::exchange(m_paintPosted, true);
   }
   if (!post) return;

@@ -1,7 +1,8 @@
 // The Chromium engine: real pages in a headless Chromium, driven over the DevTools protocol.
 // Engine operations become DevTools commands; Page, Network, Runtime and Target events become
-// the site's hooks, in the order CEF calls them. Screencast frames are acked and decoded on
-// the connection's thread, and only the newest reaches the site's Paint on the UI thread.
+// the site's hooks, in the order CEF calls them. Screencast frames are acked on the connection's
+// thread and decoded on a few threads of their own; only the newest reaches the site's Paint on
+// the UI thread.
 // README.md has the table of which hook comes from which event.
 #pragma once
 
@@ -67,7 +68,8 @@ class CChromiumEngine : public IPageEngine {
   // Connection thread.
   void OnMessage(Json& message, bool more);
   void OnScreencastFrame(Json& message);
-  void DecodePending();
+  // A decoding thread.
+  void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);
 
   // UI thread.
   bool Connect(std::string* error);
@@ -101,14 +103,14 @@ class CChromiumEngine : public IPageEngine {
   const CChromiumOptions m_options;
   std::shared_ptr<bool> m_alive;  // tasks posted to the UI thread run only while it exists
 
-  // Connection thread (the decoder) and the frame hand-over between it and the UI thread.
-  std::unique_ptr<CFrameDecoder> m_decoder;
-  std::string m_pendingFrame;  // base64 of the newest frame not yet decoded
+  // The frame hand-over between the decoding threads and the UI thread.
   std::atomic<int> m_viewWidth{0};
   std::atomic<int> m_viewHeight{0};
   std::mutex m_frameMutex;
   CFramePixels m_latest;
   bool m_paintPosted = false;
+  // After the hand-over's members: its threads end before those go.
+  CFrameDecoderPool m_decoders;
 
   // UI thread.
   std::unique_ptr<CChromiumProcess> m_process;

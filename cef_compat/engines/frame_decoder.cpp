@@ -2,6 +2,8 @@
 
 #include <wincrypt.h>
 
+#include <algorithm>
+
 namespace cefcompat {
 namespace {
 
@@ -11,6 +13,8 @@ using Microsoft::WRL::ComPtr;
 constexpr int kMaxSide = 8192;
 // Base64 of a frame larger than this is refused before it is decoded.
 constexpr size_t kMaxBase64 = 64 * 1024 * 1024;
+// More decoding threads than this only take cores from Chromium, which renders the frames.
+constexpr unsigned kMaxThreads = 3;
 
 bool FromBase64(const std::string& text, std::vector<uint8_t>* bytes) {
   if (text.empty() || text.size() > kMaxBase64) return false;
@@ -74,9 +78,62 @@ bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std
   const UINT stride = static_cast<UINT>(width) * 4;
   bgra->resize(static_cast<size_t>(stride) * static_cast<size_t>(height));
   if (FAILED(source->CopyPixels(nullptr, stride, static_cast<UINT>(bgra->size()), bgra->data()))) return false;
-  // Pages are opaque; a PNG from Chromium may still carry alpha below 255.
-  for (size_t i = 3; i < bgra->size(); i += 4) (*bgra)[i] = 255;
+  // Pages are opaque; a PNG from Chromium may still carry alpha below 255 (a JPEG has none,
+  // and its conversion already gives 255).
+  GUID container = {};
+  if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg) {
+    for (size_t i = 3; i < bgra->size(); i += 4) (*bgra)[i] = 255;
+  }
   return true;
+}
+
+CFrameDecoderPool::CFrameDecoderPool(unsigned threads, FrameFn onFrame) : m_onFrame(std::move(onFrame)) {
+  for (unsigned i = 0; i < std::max(threads, 1u); ++i) m_threads.emplace_back([this]() { Work(); });
+}
+
+CFrameDecoderPool::~CFrameDecoderPool() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopping = true;
+    m_waiting.reset();
+  }
+  m_wake.notify_all();
+  for (std::thread& thread : m_threads) thread.join();
+}
+
+unsigned CFrameDecoderPool::DefaultThreads() {
+  return std::min(std::max(std::thread::hardware_concurrency(), 1u), kMaxThreads);
+}
+
+void CFrameDecoderPool::Submit(std::string base64, int width, int height) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_waiting = CJob{std::move(base64), width, height, ++m_submitted};
+  }
+  m_wake.notify_one();
+}
+
+void CFrameDecoderPool::Work() {
+  CFrameDecoder decoder;
+  for (;;) {
+    CJob job;
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_wake.wait(lock, [this]() { return m_stopping || m_waiting; });
+      if (m_stopping) return;
+      job = std::move(*m_waiting);
+      m_waiting.reset();
+    }
+    std::vector<uint8_t> bgra;
+    if (decoder.Decode(job.base64, job.width, job.height, &bgra)) HandOn(job, std::move(bgra));
+  }
+}
+
+void CFrameDecoderPool::HandOn(const CJob& job, std::vector<uint8_t>&& bgra) {
+  std::lock_guard<std::mutex> lock(m_handOverMutex);
+  if (job.sequence <= m_handedOn) return;
+  m_handedOn = job.sequence;
+  m_onFrame(std::move(bgra), job.width, job.height);
 }
 
 }  // namespace cefcompat

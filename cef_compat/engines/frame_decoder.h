@@ -1,19 +1,24 @@
 // Screencast frames, base64 JPEG or PNG, decoded with WIC into opaque top-down BGRA at a
-// given size (scaled when the frame was captured at another). One decoder per thread: it
-// keeps that thread's COM apartment and WIC factory.
+// given size (scaled when the frame was captured at another).
 #pragma once
 
 #include <windows.h>
 #include <wincodec.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <wrl/client.h>
 
 namespace cefcompat {
 
+// One decoder per thread: it keeps that thread's COM apartment and WIC factory.
 class CFrameDecoder {
  public:
   CFrameDecoder();
@@ -28,6 +33,51 @@ class CFrameDecoder {
  private:
   bool m_comReady = false;
   Microsoft::WRL::ComPtr<IWICImagingFactory> m_factory;
+};
+
+// Frames decoded on a few threads, each with its own decoder, so that the stream goes on
+// while a frame is decoded. Nothing queues: at most one frame waits for a free thread, and a
+// newer one takes its place. Decoded frames reach the handler in the order submitted; one
+// that finishes after a newer one has been handed on is dropped.
+class CFrameDecoderPool {
+ public:
+  // Runs on a decoding thread, never for two frames at once.
+  using FrameFn = std::function<void(std::vector<uint8_t>&& bgra, int width, int height)>;
+
+  CFrameDecoderPool(unsigned threads, FrameFn onFrame);
+  // Drops the waiting frame and waits for the frames being decoded to be handed on or dropped.
+  ~CFrameDecoderPool();
+
+  CFrameDecoderPool(const CFrameDecoderPool&) = delete;
+  CFrameDecoderPool& operator=(const CFrameDecoderPool&) = delete;
+
+  // Any thread.
+  void Submit(std::string base64, int width, int height);
+
+  // As many threads as help on this machine: decoding competes with Chromium for the cores.
+  static unsigned DefaultThreads();
+
+ private:
+  struct CJob {
+    std::string base64;
+    int width = 0;
+    int height = 0;
+    uint64_t sequence = 0;
+  };
+
+  void Work();
+  void HandOn(const CJob& job, std::vector<uint8_t>&& bgra);
+
+  const FrameFn m_onFrame;
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::optional<CJob> m_waiting;
+  uint64_t m_submitted = 0;
+  bool m_stopping = false;
+  // Held while a frame is handed on, which keeps the hand-overs in order.
+  std::mutex m_handOverMutex;
+  uint64_t m_handedOn = 0;
+  std::vector<std::thread> m_threads;
 };
 
 }  // namespace cefcompat
