@@ -1,5 +1,7 @@
 #include "engines/chromium_process.h"
 
+#include <filesystem>
+
 #include "runtime/command_line.h"
 #include "runtime/text.h"
 
@@ -31,8 +33,17 @@ const char kWrapper[] =
     "perl -e 'for (1 .. 50) { kill(0, -$ARGV[0]) or last; select(undef, undef, undef, 0.1) }' $pid; "
     "rm -rf \"$profile\"";
 
-// How long a closing object waits for the wrapper to have cleaned up.
+// How long a closing object waits for the wrapper to have cleaned up, or for the job's
+// processes to have ended.
 constexpr DWORD kCleanupTimeoutMs = 10000;
+
+// Debian's chromium, as Wine's processes reach it.
+const wchar_t kDebianChromium[] = L"/usr/bin/chromium";
+const wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+// A registry value longer than this names no program (in characters, NUL included).
+constexpr DWORD kMaxRegistryPath = 32768;
+// Attempts at a profile folder name nobody uses yet.
+constexpr int kProfileAttempts = 100;
 
 using WineUnixName = char*(__cdecl*)(LPCWSTR);
 using WineDosName = WCHAR*(__cdecl*)(const char*);
@@ -47,6 +58,59 @@ bool SameAddress(const sockaddr_in& a, const sockaddr_in& b) {
   return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
+bool IsWine() { return WineExport("wine_get_unix_file_name") != nullptr; }
+
+// A PE file: what Windows starts, and what Wine starts as a Windows program.
+bool IsWindowsProgram(const std::wstring& path) {
+  CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char magic[2] = {};
+  DWORD read = 0;
+  return file && ReadFile(file.Get(), magic, sizeof(magic), &read, nullptr) && read == sizeof(magic) &&
+         magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// A program path as the registry gives it, which anyone who can write the key chose: an
+// absolute path of an existing .exe, or nothing. The shell's own entries may be quoted.
+std::wstring CheckedProgramPath(std::wstring path) {
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+  const bool absolute = (path.size() > 3 && path[1] == L':' && path[2] == L'\\') || path.compare(0, 2, L"\\\\") == 0;
+  if (!absolute || path.size() < 5 || _wcsicmp(path.c_str() + path.size() - 4, L".exe") != 0) return std::wstring();
+  for (const wchar_t c : path) {
+    if (c < 0x20 || c == L'"') return std::wstring();
+  }
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::wstring();
+  return path;
+}
+
+// The default value of App Paths\<program> under |root|, checked.
+std::wstring AppPath(HKEY root, const wchar_t* program) {
+  const std::wstring key = std::wstring(kAppPaths) + program;
+  // REG_EXPAND_SZ values come back expanded, as REG_SZ.
+  std::wstring value(kMaxRegistryPath, L'\0');
+  DWORD size = kMaxRegistryPath * sizeof(wchar_t);
+  if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, &value[0], &size) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  value.resize(wcsnlen(value.c_str(), std::min<size_t>(size / sizeof(wchar_t), value.size())));
+  return CheckedProgramPath(value);
+}
+
+// A new, empty folder under the user's temporary folder; empty when none can be made.
+std::wstring NewProfileFolder() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) return std::wstring();
+  const std::wstring base = std::wstring(temp) + L"cefcompat-chromium." + std::to_wstring(GetCurrentProcessId()) + L".";
+  for (int attempt = 0; attempt < kProfileAttempts; ++attempt) {
+    const std::wstring folder = base + std::to_wstring(GetTickCount()) + L"." + std::to_wstring(attempt);
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return std::wstring();
+}
+
 }  // namespace
 
 std::vector<std::string> HeadlessSwitches() {
@@ -55,6 +119,18 @@ std::vector<std::string> HeadlessSwitches() {
           "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
           "--disable-sync", "--disable-extensions", "--mute-audio", "--remote-debugging-address=127.0.0.1",
           "--remote-debugging-port=0", "about:blank"};
+}
+
+std::wstring DefaultBrowser() { return IsWine() ? kDebianChromium : BrowserFromAppPaths(); }
+
+std::wstring BrowserFromAppPaths() {
+  for (const wchar_t* program : {L"msedge.exe", L"chrome.exe"}) {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      const std::wstring path = AppPath(root, program);
+      if (!path.empty()) return path;
+    }
+  }
+  return std::wstring();
 }
 
 std::string LinuxPathOf(const std::wstring& windowsPath) {
@@ -82,8 +158,14 @@ std::wstring WindowsPathOf(const std::string& linuxPath) {
 std::unique_ptr<CChromiumProcess> CChromiumProcess::Start(const std::wstring& browser,
                                                           const std::vector<std::string>& switches,
                                                           DWORD timeoutMs, std::string* error) {
+  if (browser.empty()) {
+    *error = "no browser: App Paths names neither msedge.exe nor chrome.exe";
+    return nullptr;
+  }
   std::unique_ptr<CChromiumProcess> process(new CChromiumProcess());
-  if (!process->Launch(browser, switches, error)) return nullptr;
+  const bool launched = !IsWine() || IsWindowsProgram(browser) ? process->LaunchWindows(browser, switches, error)
+                                                               : process->LaunchLinux(browser, switches, error);
+  if (!launched) return nullptr;
   if (WaitForSingleObject(process->m_ready.Get(), timeoutMs) != WAIT_OBJECT_0) {
     *error = "Chromium did not open its DevTools endpoint in time";
     return nullptr;
@@ -121,8 +203,8 @@ bool CChromiumProcess::Connect(CSocket* theirs) {
          SetHandleInformation(reinterpret_cast<HANDLE>(theirs->Get()), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 }
 
-bool CChromiumProcess::Launch(const std::wstring& browser, const std::vector<std::string>& switches,
-                              std::string* error) {
+bool CChromiumProcess::LaunchLinux(const std::wstring& browser, const std::vector<std::string>& switches,
+                                   std::string* error) {
   const std::wstring shell = WindowsPathOf("/bin/sh");
   if (shell.empty()) {
     *error = "the Chromium engine needs Wine's Linux side to start Chromium";
@@ -162,8 +244,79 @@ bool CChromiumProcess::Launch(const std::wstring& browser, const std::vector<std
   // Wine gives no handles for a Linux program; on a Windows program they would be real.
   CUniqueHandle processHandle(info.hProcess);
   CUniqueHandle threadHandle(info.hThread);
-  m_reader = std::thread([this]() { ReadOutput(); });
+  m_reader = std::thread([this]() { ReadLink(); });
   return true;
+}
+
+bool CChromiumProcess::LaunchWindows(const std::wstring& browser, const std::vector<std::string>& switches,
+                                     std::string* error) {
+  m_windowsProfile = NewProfileFolder();
+  if (m_windowsProfile.empty()) {
+    *error = "no temporary profile folder";
+    return false;
+  }
+  m_profile = ToUtf8(m_windowsProfile);
+  m_job.Reset(CreateJobObjectW(nullptr, nullptr));
+  m_jobPort.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT port = {m_job.Get(), m_jobPort.Get()};
+  m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  m_ended.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  const bool piped = CreatePipe(&readEnd, &writeEnd, &inherited, 0) != FALSE;
+  m_output.Reset(piped ? readEnd : INVALID_HANDLE_VALUE);
+  const CFileHandle theirs(piped ? writeEnd : INVALID_HANDLE_VALUE);
+  if (!m_job || !m_jobPort || !m_ready || !m_ended || !piped ||
+      !SetInformationJobObject(m_job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+      !SetInformationJobObject(m_job.Get(), JobObjectAssociateCompletionPortInformation, &port, sizeof(port)) ||
+      !SetHandleInformation(m_output.Get(), HANDLE_FLAG_INHERIT, 0)) {
+    *error = "no job object or pipe for Chromium (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  std::wstring commandLine = QuoteArgument(browser);
+  for (const std::string& value : switches) commandLine += L" " + QuoteArgument(FromUtf8(value));
+  commandLine += L" " + QuoteArgument(L"--user-data-dir=" + m_windowsProfile);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = theirs.Get();
+  startup.hStdError = theirs.Get();
+  PROCESS_INFORMATION info = {};
+  // Suspended until it is in the job, so that nothing it starts escapes the job.
+  if (!CreateProcessW(browser.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info)) {
+    *error = "cannot start " + ToUtf8(browser) + " (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  const CUniqueHandle processHandle(info.hProcess);
+  const CUniqueHandle threadHandle(info.hThread);
+  if (!AssignProcessToJobObject(m_job.Get(), processHandle.Get())) {
+    TerminateProcess(processHandle.Get(), 1);
+    *error = "cannot put " + ToUtf8(browser) + " into a job (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  ResumeThread(threadHandle.Get());
+  m_pid = std::to_string(info.dwProcessId);
+  m_reader = std::thread([this]() { ReadPipe(); });
+  return true;
+}
+
+bool CChromiumProcess::WaitForJobEnd(DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* overlapped = nullptr;
+    if (spent >= timeoutMs ||
+        !GetQueuedCompletionStatus(m_jobPort.Get(), &message, &key, &overlapped, timeoutMs - spent)) {
+      return false;
+    }
+    if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) return true;
+  }
 }
 
 CChromiumProcess::~CChromiumProcess() {
@@ -173,37 +326,62 @@ CChromiumProcess::~CChromiumProcess() {
     // Closing the socket also ends a read that would otherwise wait on.
     m_link.Reset();
   }
+  if (m_job) {
+    // The output's last writer goes with the job's last process, which ends the reader.
+    TerminateJobObject(m_job.Get(), 1);
+    WaitForJobEnd(kCleanupTimeoutMs);
+  }
   if (m_reader.joinable()) m_reader.join();
+  if (!m_windowsProfile.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(m_windowsProfile), ignored);
+  }
   if (m_winsock) WSACleanup();
 }
 
-void CChromiumProcess::ReadOutput() {
+void CChromiumProcess::ReadLink() {
   std::string line;
   char buffer[4096];
   int read = 0;
-  while ((read = recv(m_link.Get(), buffer, sizeof(buffer), 0)) > 0) {
-    for (int i = 0; i < read; ++i) {
-      if (buffer[i] == '\n') {
-        TakeLine(line);
-        line.clear();
-      } else if (line.size() < kMaxOutputLine) {
-        line += buffer[i];
-      }
-    }
-  }
+  while ((read = recv(m_link.Get(), buffer, sizeof(buffer), 0)) > 0) TakeOutput(buffer, static_cast<size_t>(read), &line);
+  OutputEnded();
+}
+
+void CChromiumProcess::ReadPipe() {
+  std::string line;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(m_output.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) TakeOutput(buffer, read, &line);
+  OutputEnded();
+}
+
+void CChromiumProcess::OutputEnded() {
   SetEvent(m_ended.Get());
   SetEvent(m_ready.Get());
 }
 
+void CChromiumProcess::TakeOutput(const char* bytes, size_t count, std::string* line) {
+  for (size_t i = 0; i < count; ++i) {
+    if (bytes[i] == '\r') continue;  // Windows ends its lines with CR LF
+    if (bytes[i] == '\n') {
+      TakeLine(*line);
+      line->clear();
+    } else if (line->size() < kMaxOutputLine) {
+      *line += bytes[i];
+    }
+  }
+}
+
 void CChromiumProcess::TakeLine(const std::string& line) {
   if (!m_endpoint.port.empty()) return;
-  if (line.compare(0, 8, "started ") == 0) {
+  // Only the wrapper's own lines name the process and the profile, or a failure.
+  if (m_link && line.compare(0, 8, "started ") == 0) {
     const size_t space = line.find(' ', 8);
     m_pid = line.substr(8, space == std::string::npos ? std::string::npos : space - 8);
     if (space != std::string::npos) m_profile = line.substr(space + 1);
     return;
   }
-  if (line.compare(0, 7, "failed ") == 0) {
+  if (m_link && line.compare(0, 7, "failed ") == 0) {
     m_failure = line.substr(7);
     return;
   }

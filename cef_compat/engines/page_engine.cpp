@@ -1,16 +1,11 @@
 #include "engines/page_engine.h"
 
 #include "engines/chromium_engine.h"
+#include "engines/chromium_process.h"
 #include "engines/scripted_engine.h"
 #include "include/cef_command_line.h"
 
 namespace cefcompat {
-namespace {
-
-// Debian's chromium, as Wine's processes reach it.
-const wchar_t kDefaultBrowser[] = L"/usr/bin/chromium";
-
-}  // namespace
 
 std::unique_ptr<IPageEngine> CreatePageEngine(IPageSite& site) {
   CefRefPtr<CefCommandLine> commandLine = CefCommandLine::GetGlobalCommandLine();
@@ -19,7 +14,7 @@ std::unique_ptr<IPageEngine> CreatePageEngine(IPageSite& site) {
   }
   CChromiumOptions options;
   options.browser = commandLine->GetSwitchValue("cefcompat-browser").ToWString();
-  if (options.browser.empty()) options.browser = kDefaultBrowser;
+  if (options.browser.empty()) options.browser = DefaultBrowser();
   options.pngFrames = commandLine->GetSwitchValue("cefcompat-frames").ToWString() == L"png";
   return std::make_unique<CChromiumEngine>(site, options);
 }
