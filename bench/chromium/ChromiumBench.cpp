@@ -3,6 +3,9 @@
 // same switches, nothing decoded):
 // - frames per second the add-in receives at 1920 x 1080 for an animated page, against the
 //   screencast frames per second the bare client receives (each acked at once);
+// - what limits it: frames per second the bare client decodes when it hands every frame to the
+//   engine's decoder pool, and one WIC decode of such a frame on one thread, against the bare
+//   client's frame interval (the ratio is the cores decoding alone would need at its rate);
 // - start of Pagehull.exe to the first frame after the page has loaded, against Chromium's own
 //   start to its first screencast frame after the same page has loaded (both at 1024 x 768);
 // - a press on the page to the first frame that shows its effect.
@@ -12,6 +15,7 @@
 #include "HostUnderTest.h"
 #include "engines/chromium_process.h"
 #include "engines/devtools_connection.h"
+#include "engines/frame_decoder.h"
 
 #include <windows.h>
 
@@ -42,6 +46,7 @@ constexpr int kHeight = 1080;
 constexpr int kFrameWindows = 7;
 constexpr double kFrameWindowMs = 1000.0;
 constexpr int kPresses = 7;
+constexpr int kDecodes = 9;
 // The page's target: black, and white after every other press.
 constexpr int32_t kTargetX = 140;
 constexpr int32_t kTargetY = 140;
@@ -50,11 +55,14 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 
 const std::string kPagePath = CHROMIUM_BENCH_PAGE;
 
-// Chromium with a bare DevTools client: frames are counted and acked, nothing else.
+// Chromium with a bare DevTools client: frames are counted and acked, nothing else, until it
+// is asked to hand them to the engine's decoder pool as well.
 class CBareClient {
 public:
     CBareClient()
-        : m_connection([this](Json& message, bool) { OnMessage(message); }, [this] { OnClosed(); })
+        : m_decoders(cefcompat::CFrameDecoderPool::DefaultThreads(),
+                     [this](std::vector<uint8_t>&&, int, int) { ++m_decoded; }),
+          m_connection([this](Json& message, bool) { OnMessage(message); }, [this] { OnClosed(); })
     {
     }
 
@@ -89,6 +97,8 @@ public:
 
     void Resize(int width, int height)
     {
+        m_width = width;
+        m_height = height;
         m_connection.Call("Emulation.setDeviceMetricsOverride",
                           {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, m_session,
                           kTimeoutMs);
@@ -99,6 +109,22 @@ public:
     }
 
     uint64_t Frames() const { return m_frames; }
+    uint64_t Decoded() const { return m_decoded; }
+    void DecodeFrames() { m_decoding = true; }
+
+    // Chromium stops sending frames, and the client decoding them.
+    void StopFrames()
+    {
+        m_decoding = false;
+        m_connection.Call("Page.stopScreencast", Json::object(), m_session, kTimeoutMs);
+    }
+
+    // The latest frame, base64 as it came.
+    std::string LastFrame()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        return m_lastFrame;
+    }
 
 private:
     void OnMessage(Json& message)
@@ -108,7 +134,11 @@ private:
             m_connection.Send("Page.screencastFrameAck", {{"sessionId", message["params"].value("sessionId", 0)}},
                               m_session);
             ++m_frames;
+            std::string data = message["params"].value("data", "");
+            if (m_decoding)
+                m_decoders.Submit(data, m_width, m_height);
             const std::lock_guard<std::mutex> guard(m_lock);
+            m_lastFrame = std::move(data);
             if (m_loaded && m_framesAfterLoad++ == 0)
                 m_firstFrameMs = m_start.Milliseconds();
             m_changed.notify_all();
@@ -133,6 +163,12 @@ private:
     std::condition_variable m_changed;
     bool m_loaded = false;
     uint64_t m_framesAfterLoad = 0;
+    std::string m_lastFrame;
+    std::atomic<int> m_width{kStartWidth};
+    std::atomic<int> m_height{kStartHeight};
+    std::atomic<bool> m_decoding{false};
+    std::atomic<uint64_t> m_decoded{0};
+    cefcompat::CFrameDecoderPool m_decoders;
     // Last, so it goes first: its thread calls into the members above.
     cefcompat::CDevToolsConnection m_connection;
 };
@@ -149,6 +185,20 @@ double MedianRate(Count frames)
         rates.push_back(1000.0 * static_cast<double>(frames() - first) / watch.Milliseconds());
     }
     return Median(rates);
+}
+
+// The median time of one decode of `frame` at the full size, on this thread.
+double DecodeMs(const std::string& frame)
+{
+    cefcompat::CFrameDecoder decoder;
+    std::vector<uint8_t> bgra;
+    std::vector<double> times;
+    for (int i = 0; i < kDecodes; ++i) {
+        const CStopwatch watch;
+        Require(decoder.Decode(frame, kWidth, kHeight, &bgra), "WIC cannot decode a screencast frame");
+        times.push_back(watch.Milliseconds());
+    }
+    return Median(times);
 }
 
 NsChannel::Command Resize(int32_t width, int32_t height)
@@ -175,11 +225,17 @@ int RunBenchmarks()
 {
     double bareStartMs = 0.0;
     double bareRate = 0.0;
+    double decodedRate = 0.0;
+    double decodeMs = 0.0;
     {
         CBareClient bare;
         bareStartMs = bare.StartAndLoad();
         bare.Resize(kWidth, kHeight);
         bareRate = MedianRate([&] { return bare.Frames(); });
+        bare.DecodeFrames();
+        decodedRate = MedianRate([&] { return bare.Decoded(); });
+        bare.StopFrames();
+        decodeMs = DecodeMs(bare.LastFrame());
     }
 
     CHostUnderTest host(1);
@@ -213,6 +269,13 @@ int RunBenchmarks()
               "Chromium engine: frames per second the add-in receives at 1920x1080, animated page", hostRate, "1/s",
               "screencast frames per second of a bare DevTools client, same Chromium and page", bareRate,
               Goal::RatioAtLeast, 0.9});
+    PrintRow({"chromium_decoded_frames_per_second",
+              "Bare DevTools client that hands every 1920x1080 frame to the engine's WIC decoder pool: frames decoded per second",
+              decodedRate, "1/s", "screencast frames per second of the same bare client, not decoding", bareRate,
+              Goal::Report, 0});
+    PrintRow({"chromium_frame_decode", "WIC decode of one 1920x1080 screencast JPEG into BGRA, one thread", decodeMs,
+              "ms", "frame interval of the bare client (1000 / its rate); the ratio is the cores decoding needs",
+              bareRate > 0 ? 1000.0 / bareRate : 0, Goal::Report, 0});
     PrintRow({"chromium_start_to_frame", "Chromium engine: start of Pagehull.exe to the first frame of a loaded page",
               hostStartMs, "ms", "Chromium's own start to its first screencast frame of the loaded page", bareStartMs,
               Goal::Report, 0});
