@@ -38,15 +38,17 @@ class CefRefCount {
   std::atomic<int> refct_;
 };
 
-#define IMPLEMENT_REFCOUNTING(ClassName)          \
- public:                                          \
-  int AddRef() OVERRIDE { return refct_.AddRef(); } \
-  int Release() OVERRIDE {                        \
-    int retval = refct_.Release();                \
-    if (retval == 0) delete this;                 \
-    return retval;                                \
-  }                                               \
+// Written without a semicolon after it, as CEF's own macro ends with one:
+// `IMPLEMENT_REFCOUNTING(CMyHandler)`.
+#define IMPLEMENT_REFCOUNTING(ClassName)                \
+ public:                                                \
+  int AddRef() OVERRIDE { return refct_.AddRef(); }     \
+  int Release() OVERRIDE {                              \
+    int retval = refct_.Release();                      \
+    if (retval == 0) delete this;                       \
+    return retval;                                      \
+  }                                                     \
   int GetRefCt() OVERRIDE { return refct_.GetRefCt(); } \
-                                                  \
- private:                                         \
-  CefRefCount refct_
+                                                        \
+ private:                                               \
+  CefRefCount refct_;

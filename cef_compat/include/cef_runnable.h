@@ -18,7 +18,7 @@ class CefRunnableFunction : public CefTask {
  private:
   Function function_;
   std::tuple<Args...> args_;
-  IMPLEMENT_REFCOUNTING(CefRunnableFunction);
+  IMPLEMENT_REFCOUNTING(CefRunnableFunction)
 };
 
 // Holds a reference to the object until the task is destroyed.
@@ -35,7 +35,7 @@ class CefRunnableMethod : public CefTask {
   CefRefPtr<T> object_;
   Method method_;
   std::tuple<Args...> args_;
-  IMPLEMENT_REFCOUNTING(CefRunnableMethod);
+  IMPLEMENT_REFCOUNTING(CefRunnableMethod)
 };
 
 }  // namespace cef_compat_detail

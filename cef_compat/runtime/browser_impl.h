@@ -197,7 +197,7 @@ class CBrowserImpl : public CefBrowser, public CefBrowserHost, private IPageSite
   uint32_t m_lastCallId = 0;
   std::map<uint32_t, std::function<void(const CNativeCallResult&)>> m_nativeCalls;
 
-  IMPLEMENT_REFCOUNTING(CBrowserImpl);
+  IMPLEMENT_REFCOUNTING(CBrowserImpl)
 };
 
 }  // namespace cefcompat

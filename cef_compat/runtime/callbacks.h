@@ -64,7 +64,7 @@ class CJSDialogCallbackImpl : public CefJSDialogCallback {
 
  private:
   CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CJSDialogCallbackImpl);
+  IMPLEMENT_REFCOUNTING(CJSDialogCallbackImpl)
 };
 
 class CFileDialogCallbackImpl : public CefFileDialogCallback {
@@ -78,7 +78,7 @@ class CFileDialogCallbackImpl : public CefFileDialogCallback {
 
  private:
   CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CFileDialogCallbackImpl);
+  IMPLEMENT_REFCOUNTING(CFileDialogCallbackImpl)
 };
 
 class CBeforeDownloadCallbackImpl : public CefBeforeDownloadCallback {
@@ -91,7 +91,7 @@ class CBeforeDownloadCallbackImpl : public CefBeforeDownloadCallback {
 
  private:
   CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CBeforeDownloadCallbackImpl);
+  IMPLEMENT_REFCOUNTING(CBeforeDownloadCallbackImpl)
 };
 
 class CRequestCallbackImpl : public CefRequestCallback {
@@ -105,7 +105,7 @@ class CRequestCallbackImpl : public CefRequestCallback {
 
  private:
   CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CRequestCallbackImpl);
+  IMPLEMENT_REFCOUNTING(CRequestCallbackImpl)
 };
 
 }  // namespace cefcompat

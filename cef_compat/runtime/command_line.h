@@ -48,7 +48,7 @@ class CCommandLineImpl : public CefCommandLine {
   std::wstring m_program;
   std::vector<std::pair<std::wstring, std::wstring>> m_switches;  // names lower case
   std::vector<std::wstring> m_arguments;
-  IMPLEMENT_REFCOUNTING(CCommandLineImpl);
+  IMPLEMENT_REFCOUNTING(CCommandLineImpl)
 };
 
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.

@@ -46,7 +46,7 @@ class CFrameImpl : public CefFrame {
   mutable std::mutex m_mutex;
   std::wstring m_url;
   CefRefPtr<CBrowserImpl> m_browser;  // null once detached
-  IMPLEMENT_REFCOUNTING(CFrameImpl);
+  IMPLEMENT_REFCOUNTING(CFrameImpl)
 };
 
 }  // namespace cefcompat

@@ -51,7 +51,7 @@ class CRendererFrame : public CefFrame {
   std::wstring m_url;
   CefRefPtr<CRendererBrowser> m_browser;  // null once detached
   CefRefPtr<CV8ContextImpl> m_context;
-  IMPLEMENT_REFCOUNTING(CRendererFrame);
+  IMPLEMENT_REFCOUNTING(CRendererFrame)
 };
 
 class CRendererBrowser : public CefBrowser {
@@ -105,7 +105,7 @@ class CRendererBrowser : public CefBrowser {
   mutable std::mutex m_mutex;
   std::map<int64_t, CefRefPtr<CRendererFrame>> m_frames;
   int64_t m_mainFrameId = 0;
-  IMPLEMENT_REFCOUNTING(CRendererBrowser);
+  IMPLEMENT_REFCOUNTING(CRendererBrowser)
 };
 
 }  // namespace cefcompat

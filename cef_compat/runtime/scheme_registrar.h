@@ -25,7 +25,7 @@ class CSchemeRegistrarImpl : public CefSchemeRegistrar {
 
  private:
   std::vector<std::string> m_lines;
-  IMPLEMENT_REFCOUNTING(CSchemeRegistrarImpl);
+  IMPLEMENT_REFCOUNTING(CSchemeRegistrarImpl)
 };
 
 }  // namespace cefcompat

@@ -11,7 +11,7 @@ class CGlobalRequestContext : public CefRequestContext {
   bool IsGlobal() OVERRIDE { return true; }
 
  private:
-  IMPLEMENT_REFCOUNTING(CGlobalRequestContext);
+  IMPLEMENT_REFCOUNTING(CGlobalRequestContext)
 };
 
 }  // namespace

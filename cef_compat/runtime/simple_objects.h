@@ -36,7 +36,7 @@ class CRequestImpl : public CefRequest {
   ResourceType m_resourceType = RT_MAIN_FRAME;
   TransitionType m_transitionType = TT_EXPLICIT;
   bool m_readOnly = false;
-  IMPLEMENT_REFCOUNTING(CRequestImpl);
+  IMPLEMENT_REFCOUNTING(CRequestImpl)
 };
 
 // A download that has not started: nothing received yet.
@@ -68,7 +68,7 @@ class CDownloadItemImpl : public CefDownloadItem {
   const std::wstring m_url;
   const std::wstring m_suggestedName;
   const std::wstring m_mimeType;
-  IMPLEMENT_REFCOUNTING(CDownloadItemImpl);
+  IMPLEMENT_REFCOUNTING(CDownloadItemImpl)
 };
 
 class CSSLInfoImpl : public CefSSLInfo {
@@ -81,7 +81,7 @@ class CSSLInfoImpl : public CefSSLInfo {
  private:
   const std::wstring m_subject;
   const std::wstring m_issuer;
-  IMPLEMENT_REFCOUNTING(CSSLInfoImpl);
+  IMPLEMENT_REFCOUNTING(CSSLInfoImpl)
 };
 
 // The host part of a URL ("example.com" of "https://example.com/x"), or the URL itself.

@@ -61,7 +61,7 @@ class CV8ValueImpl : public CefV8Value {
   CefRefPtr<CefV8Accessor> m_accessor;
 
  private:
-  IMPLEMENT_REFCOUNTING(CV8ValueImpl);
+  IMPLEMENT_REFCOUNTING(CV8ValueImpl)
 };
 
 class CV8ContextImpl : public CefV8Context {
@@ -85,7 +85,7 @@ class CV8ContextImpl : public CefV8Context {
   CefRefPtr<CefBrowser> m_browser;
   CefRefPtr<CefFrame> m_frame;
   CefRefPtr<CefV8Value> m_global;
-  IMPLEMENT_REFCOUNTING(CV8ContextImpl);
+  IMPLEMENT_REFCOUNTING(CV8ContextImpl)
 };
 
 // The names declared with "native function NAME(" in an extension's script, in order.

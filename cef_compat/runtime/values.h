@@ -61,7 +61,7 @@ class CListValueImpl : public CefListValue {
   bool m_owned;
   bool m_readOnly = false;
   std::vector<Entry> m_entries;
-  IMPLEMENT_REFCOUNTING(CListValueImpl);
+  IMPLEMENT_REFCOUNTING(CListValueImpl)
 };
 
 class CProcessMessageImpl : public CefProcessMessage {
@@ -87,7 +87,7 @@ class CProcessMessageImpl : public CefProcessMessage {
  private:
   const std::wstring m_name;
   CefRefPtr<CListValueImpl> m_arguments;
-  IMPLEMENT_REFCOUNTING(CProcessMessageImpl);
+  IMPLEMENT_REFCOUNTING(CProcessMessageImpl)
 };
 
 // The runtime's own object behind any CefProcessMessage the host hands in, or null.

@@ -78,7 +78,7 @@ public:
     }
 
 private:
-    IMPLEMENT_REFCOUNTING(JsExtensionHandler);
+    IMPLEMENT_REFCOUNTING(JsExtensionHandler)
 };
 
 } // namespace

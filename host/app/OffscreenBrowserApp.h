@@ -39,5 +39,5 @@ private:
     int m_instanceIndex = -1;
     CefString m_startUrl;
 
-    IMPLEMENT_REFCOUNTING(COffscreenBrowserApp);
+    IMPLEMENT_REFCOUNTING(COffscreenBrowserApp)
 };

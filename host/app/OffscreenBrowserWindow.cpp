@@ -62,6 +62,8 @@ HANDLE CreateUnnamedEvent()
 COffscreenBrowserWindow::COffscreenBrowserWindow(int parentPid, int instanceIndex,
                                                  CefString startUrl, HINSTANCE hInstance)
     : m_hInstance(hInstance),
+      m_viewWidth(kInitialViewWidth),
+      m_viewHeight(kInitialViewHeight),
       m_startUrl(std::move(startUrl)),
       m_parentPid(parentPid),
       m_instanceIndex(instanceIndex),
@@ -70,7 +72,6 @@ COffscreenBrowserWindow::COffscreenBrowserWindow(int parentPid, int instanceInde
       m_fileDialogEvent(CreateUnnamedEvent()),
       m_watchStop(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
-    SetViewSize(kInitialViewWidth, kInitialViewHeight);
     if (CChannelControl::IsValidKey(m_parentPid, m_instanceIndex))
         m_controlee = std::make_unique<CBrowserControlee>(m_parentPid, m_instanceIndex, this);
 }
@@ -85,6 +86,7 @@ COffscreenBrowserWindow::~COffscreenBrowserWindow()
 
 void COffscreenBrowserWindow::CreateHostWindow()
 {
+    CEF_REQUIRE_UI_THREAD();
     if (!RegisterHostWindowClass() ||
         !::CreateWindowExW(0, kWindowClassName, kInitialCaption, WS_OVERLAPPEDWINDOW,
                            CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, m_hInstance,
@@ -121,6 +123,7 @@ bool COffscreenBrowserWindow::RegisterHostWindowClass() const
 
 void COffscreenBrowserWindow::StartBrowser()
 {
+    CEF_REQUIRE_UI_THREAD();
     m_windowInfo.SetAsChild(m_hwnd.Get(), kBrowserChildRect);
     // The host window only gives CEF its screen information.
     m_windowInfo.SetAsWindowless(m_hwnd.Get(), false);
@@ -134,6 +137,7 @@ void COffscreenBrowserWindow::StartBrowser()
 
 void COffscreenBrowserWindow::SetViewSize(int width, int height)
 {
+    CEF_REQUIRE_UI_THREAD();
     m_viewWidth = width;
     m_viewHeight = height;
     if (m_browser)
@@ -184,6 +188,7 @@ void COffscreenBrowserWindow::ToggleVisibility()
 
 void COffscreenBrowserWindow::UpdateWindowTitle()
 {
+    CEF_REQUIRE_UI_THREAD();
     std::wstring caption;
     if (m_hotKeyNumber > 0)
         caption = L"Ctrl+Alt+F" + std::to_wstring(m_hotKeyNumber) + L" :: ";
@@ -279,6 +284,7 @@ CefRefPtr<CefBrowser> COffscreenBrowserWindow::CurrentBrowser() const
 
 void COffscreenBrowserWindow::OnAfterCreated(CefRefPtr<CefBrowser> browser)
 {
+    CEF_REQUIRE_UI_THREAD();
     {
         std::lock_guard<std::mutex> lock(m_sharedLock);
         m_browser = browser;
@@ -288,6 +294,7 @@ void COffscreenBrowserWindow::OnAfterCreated(CefRefPtr<CefBrowser> browser)
 
 void COffscreenBrowserWindow::OnBeforeClose(CefRefPtr<CefBrowser> browser)
 {
+    CEF_REQUIRE_UI_THREAD();
     g_hostExitCode = kExitBrowserClosed;
     {
         std::lock_guard<std::mutex> lock(m_sharedLock);
@@ -415,6 +422,7 @@ void COffscreenBrowserWindow::Resize(int width, int height)
 
 void COffscreenBrowserWindow::ResizeHostWindow()
 {
+    CEF_REQUIRE_UI_THREAD();
     int width = 0;
     int height = 0;
     {
@@ -452,7 +460,7 @@ void COffscreenBrowserWindow::JsDialogReply(bool success, std::wstring userInput
         if (!m_browser)
             return;
         // Taken, not copied: a second answer to the same dialog finds nothing to continue.
-        callback = std::move(m_jsDialogCallback);
+        callback.swap(m_jsDialogCallback);
     }
     if (!callback)
         return;
@@ -467,7 +475,7 @@ void COffscreenBrowserWindow::FileDialogReply(bool accepted, std::vector<std::ws
         std::lock_guard<std::mutex> lock(m_sharedLock);
         if (!m_browser)
             return;
-        callback = std::move(m_fileDialogCallback);
+        callback.swap(m_fileDialogCallback);
     }
     if (!callback)
         return;

@@ -12,6 +12,7 @@
 #include "Win32Handles.h"
 
 #include "include/cef_client.h"
+#include "include/wrapper/cef_helpers.h"
 
 #include <windows.h>
 
@@ -237,5 +238,5 @@ private:
     NsWin32::CScopedHandle m_watchStop;
     NsWin32::CThreadOwner m_watchThread;
 
-    IMPLEMENT_REFCOUNTING(COffscreenBrowserWindow);
+    IMPLEMENT_REFCOUNTING(COffscreenBrowserWindow)
 };

@@ -106,6 +106,7 @@ bool COffscreenBrowserWindow::OnProcessMessageReceived(CefRefPtr<CefBrowser> /*b
                                                        CefProcessId /*sourceProcess*/,
                                                        CefRefPtr<CefProcessMessage> message)
 {
+    CEF_REQUIRE_UI_THREAD();
     const wchar_t* prefix = PageScriptEventPrefix(message->GetName());
     if (!prefix)
         return false;
@@ -122,6 +123,7 @@ void COffscreenBrowserWindow::OnAddressChange(CefRefPtr<CefBrowser> /*browser*/,
                                               CefRefPtr<CefFrame> /*frame*/,
                                               const CefString& url)
 {
+    CEF_REQUIRE_UI_THREAD();
     const std::wstring address = url;
     {
         std::lock_guard<std::mutex> lock(m_sharedLock);
@@ -134,6 +136,7 @@ void COffscreenBrowserWindow::OnAddressChange(CefRefPtr<CefBrowser> /*browser*/,
 void COffscreenBrowserWindow::OnTitleChange(CefRefPtr<CefBrowser> /*browser*/,
                                             const CefString& title)
 {
+    CEF_REQUIRE_UI_THREAD();
     if (title.empty())
         return;
     m_title = title;
@@ -144,6 +147,7 @@ bool COffscreenBrowserWindow::OnConsoleMessage(CefRefPtr<CefBrowser> /*browser*/
                                                const CefString& /*message*/,
                                                const CefString& /*source*/, int /*line*/)
 {
+    CEF_REQUIRE_UI_THREAD();
     return true;
 }
 
@@ -174,6 +178,7 @@ bool COffscreenBrowserWindow::OnJSDialog(CefRefPtr<CefBrowser> /*browser*/,
                                          CefRefPtr<CefJSDialogCallback> callback,
                                          bool& /*suppressMessage*/)
 {
+    CEF_REQUIRE_UI_THREAD();
     const NsWin32::CMutexLock dialogLock(m_dialogMutex.Get(), INFINITE);
     if (dialogType == JSDIALOGTYPE_ALERT) {
         // An alert needs no answer: the page goes on at once.
@@ -197,6 +202,7 @@ bool COffscreenBrowserWindow::OnFileDialog(CefRefPtr<CefBrowser> /*browser*/, Fi
                                            int /*selectedAcceptFilter*/,
                                            CefRefPtr<CefFileDialogCallback> callback)
 {
+    CEF_REQUIRE_UI_THREAD();
     if (!AskAddin(FileDialogQuestion(mode, title, defaultFilePath, acceptFilters), callback,
                   m_fileDialogCallback, m_fileDialogEvent))
         callback->Cancel();
@@ -210,6 +216,7 @@ void COffscreenBrowserWindow::OnBeforeDownload(CefRefPtr<CefBrowser> /*browser*/
                                                const CefString& /*suggestedName*/,
                                                CefRefPtr<CefBeforeDownloadCallback> callback)
 {
+    CEF_REQUIRE_UI_THREAD();
     // Every download is offered to the user in CEF's own save dialog.
     callback->Continue(CefString(), true);
 }
@@ -219,12 +226,14 @@ void COffscreenBrowserWindow::OnBeforeDownload(CefRefPtr<CefBrowser> /*browser*/
 void COffscreenBrowserWindow::OnLoadStart(CefRefPtr<CefBrowser> /*browser*/,
                                           CefRefPtr<CefFrame> /*frame*/)
 {
+    CEF_REQUIRE_UI_THREAD();
     SendEvent(kLoadStartEvent);
 }
 
 void COffscreenBrowserWindow::OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/,
                                         CefRefPtr<CefFrame> frame, int httpStatusCode)
 {
+    CEF_REQUIRE_UI_THREAD();
     SendEvent(kLoadEndEvent + std::to_wstring(httpStatusCode));
     const CefString url = frame->GetURL();
     frame->ExecuteJavaScript(kWindowCloseScript, url, 0);
@@ -236,6 +245,7 @@ void COffscreenBrowserWindow::OnLoadError(CefRefPtr<CefBrowser> /*browser*/,
                                           const CefString& errorText,
                                           const CefString& /*failedUrl*/)
 {
+    CEF_REQUIRE_UI_THREAD();
     SendEvent(kLoadErrorEvent + errorText.ToWString());
 }
 
@@ -246,6 +256,7 @@ bool COffscreenBrowserWindow::OnBeforeBrowse(CefRefPtr<CefBrowser> /*browser*/,
                                              CefRefPtr<CefRequest> /*request*/,
                                              bool /*isRedirect*/)
 {
+    CEF_REQUIRE_UI_THREAD();
     // The operating system has taken the last external address; the one navigation that
     // follows it is dropped, whichever frame it is for.
     if (!m_externalProtocolPending)
@@ -268,6 +279,7 @@ bool COffscreenBrowserWindow::OnCertificateError(CefRefPtr<CefBrowser> /*browser
                                                  CefRefPtr<CefSSLInfo> /*sslInfo*/,
                                                  CefRefPtr<CefRequestCallback> callback)
 {
+    CEF_REQUIRE_UI_THREAD();
     callback->Continue(true);
     return true;
 }

@@ -10,6 +10,7 @@ const wchar_t kDevToolsWindowName[] = L"Dev Tools";
 
 void COffscreenBrowserWindow::ShowDevTools()
 {
+    CEF_REQUIRE_UI_THREAD();
     if (!m_browser)
         return;
     // An ordinary window owned by ours, so that it goes away with it at the latest.

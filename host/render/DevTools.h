@@ -8,5 +8,5 @@
 
 class CDevToolsClient : public CefClient {
 private:
-    IMPLEMENT_REFCOUNTING(CDevToolsClient);
+    IMPLEMENT_REFCOUNTING(CDevToolsClient)
 };

@@ -11,12 +11,14 @@
 
 bool COffscreenBrowserWindow::GetViewRect(CefRefPtr<CefBrowser> /*browser*/, CefRect& rect)
 {
+    CEF_REQUIRE_UI_THREAD();
     rect = CefRect(0, 0, m_viewWidth, m_viewHeight);
     return true;
 }
 
 void COffscreenBrowserWindow::OnPopupShow(CefRefPtr<CefBrowser> /*browser*/, bool show)
 {
+    CEF_REQUIRE_UI_THREAD();
     m_frames.SetPopupVisible(show);
     // A shown popup enters the frame with its first paint; a hidden one leaves it at once.
     if (show)
@@ -28,6 +30,7 @@ void COffscreenBrowserWindow::OnPopupShow(CefRefPtr<CefBrowser> /*browser*/, boo
 
 void COffscreenBrowserWindow::OnPopupSize(CefRefPtr<CefBrowser> /*browser*/, const CefRect& rect)
 {
+    CEF_REQUIRE_UI_THREAD();
     m_frames.SetPopupRect(rect.x, rect.y, rect.width, rect.height);
 }
 
@@ -35,6 +38,7 @@ void COffscreenBrowserWindow::OnPaint(CefRefPtr<CefBrowser> /*browser*/, PaintEl
                                       const RectList& dirtyRects, const void* buffer, int width,
                                       int height)
 {
+    CEF_REQUIRE_UI_THREAD();
     const POINT offset = m_frames.Paint(type, buffer, width, height);
     PublishFrame();
     // A hidden window is painted whole when it is shown, so nothing of it needs marking now;
@@ -47,12 +51,14 @@ void COffscreenBrowserWindow::OnCursorChange(CefRefPtr<CefBrowser> /*browser*/,
                                              CefCursorHandle cursor, CursorType /*type*/,
                                              const CefCursorInfo& /*customCursorInfo*/)
 {
+    CEF_REQUIRE_UI_THREAD();
     // Shown from the next WM_SETCURSOR on, that is when the pointer next moves.
     m_cursor = cursor;
 }
 
 void COffscreenBrowserWindow::PublishFrame()
 {
+    CEF_REQUIRE_UI_THREAD();
     // Without the add-in nobody reads the composite, so it is not even made.
     if (!m_controlee)
         return;
@@ -64,5 +70,6 @@ void COffscreenBrowserWindow::PublishFrame()
 
 void COffscreenBrowserWindow::PaintWindow(HDC dc) const
 {
+    CEF_REQUIRE_UI_THREAD();
     m_frames.PaintTo(dc);
 }

@@ -91,12 +91,16 @@ TEST(ScriptDialogs, APromptCarriesItsDefaultTextBehindATildeOnlyWhenThereIsOne)
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(Field(*answer, "success"), "1");
     EXPECT_EQ(JournalText(*answer, "user_input"), "Bob");
+    // A second answer to the same dialog finds nothing to continue, and cannot release the next.
+    ASSERT_TRUE(host.Addin().Send(JsDialogReply(true, u"twice")));
+    ASSERT_TRUE(host.Addin().QueryUrl());
 
     host.Ask("prompt Your%20name -", L"prompt:Your name");
     ASSERT_TRUE(host.Addin().Send(JsDialogReply(false, u"")));
     answer = host.DialogAnswer();
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(Field(*answer, "success"), "0");
+    EXPECT_EQ(Field(*answer, "ignored"), "");
     EXPECT_TRUE(host.Close());
 }
 

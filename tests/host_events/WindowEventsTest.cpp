@@ -4,6 +4,7 @@
 
 #include "DrivenHost.h"
 #include "OffscreenBrowserWindow.h"
+#include "UiThread.h"
 
 #include "include/cef_process_message.h"
 
@@ -23,7 +24,7 @@ public:
     MOCK_METHOD(void, Continue, (bool success, const CefString& userInput), (override));
 
 private:
-    IMPLEMENT_REFCOUNTING(MockJsDialogCallback);
+    IMPLEMENT_REFCOUNTING(MockJsDialogCallback)
 };
 
 class MockFileDialogCallback : public CefFileDialogCallback {
@@ -33,7 +34,7 @@ public:
     MOCK_METHOD(void, Cancel, (), (override));
 
 private:
-    IMPLEMENT_REFCOUNTING(MockFileDialogCallback);
+    IMPLEMENT_REFCOUNTING(MockFileDialogCallback)
 };
 
 CefRefPtr<CefProcessMessage> Message(const wchar_t* name)
@@ -48,9 +49,11 @@ CefRefPtr<CefProcessMessage> Message(const wchar_t* name, const wchar_t* argumen
     return message;
 }
 
+// Each dialog is asked as CEF asks it, on the UI thread: the calling thread plays it.
 bool Confirm(COffscreenBrowserWindow& window, CefRefPtr<CefJSDialogCallback> callback,
              const wchar_t* message)
 {
+    const CUiThreadScope ui;
     bool suppress = false;
     return window.OnJSDialog(nullptr, L"http://pagehull.test/", L"en", JSDIALOGTYPE_CONFIRM, message,
                              CefString(), callback, suppress);
@@ -58,6 +61,7 @@ bool Confirm(COffscreenBrowserWindow& window, CefRefPtr<CefJSDialogCallback> cal
 
 bool OpenFile(COffscreenBrowserWindow& window, CefRefPtr<CefFileDialogCallback> callback)
 {
+    const CUiThreadScope ui;
     return window.OnFileDialog(nullptr, FILE_DIALOG_OPEN, CefString(), CefString(), {L".txt"}, 0,
                                callback);
 }
@@ -76,7 +80,10 @@ protected:
         m_addin = std::make_unique<CAddinEnd>(SelfPid(), index);
         m_window = new COffscreenBrowserWindow(SelfPid(), index, CefString(),
                                                ::GetModuleHandleW(nullptr));
-        m_window->CreateHostWindow();
+        {
+            const CUiThreadScope ui;
+            m_window->CreateHostWindow();
+        }
         ASSERT_TRUE(m_addin->WaitForHost());
     }
 
@@ -113,6 +120,7 @@ TEST_F(WindowWithChannel, OnlyTheTwoPageScriptMessagesWithAStringBecomeEvents)
         number,
         Message(L"JsExtHandler", L"three"),
     };
+    const CUiThreadScope ui;
     for (const CefRefPtr<CefProcessMessage>& message : messages)
         EXPECT_FALSE(m_window->OnProcessMessageReceived(nullptr, PID_RENDERER, message));
 
@@ -156,13 +164,17 @@ TEST_F(WindowWithChannel, AfterCloseADialogIsDeclinedAtOnceWithoutAsking)
     EXPECT_CALL(*fileChoice, Cancel());
     EXPECT_TRUE(OpenFile(*m_window, fileChoice));
 
-    m_window->OnProcessMessageReceived(nullptr, PID_RENDERER, Message(L"JsExtHandler", L"end"));
+    {
+        const CUiThreadScope ui;
+        m_window->OnProcessMessageReceived(nullptr, PID_RENDERER, Message(L"JsExtHandler", L"end"));
+    }
     EXPECT_EQ(EventsUpTo(L"JSDispatch:end"), std::vector<std::wstring>{L"JSDispatch:end"});
 }
 
 TEST(WindowWithoutChannel, DialogsThatNeedAnAnswerAreDeclinedAndAlertsContinued)
 {
     const CefRefPtr<COffscreenBrowserWindow> window = WindowWithoutChannel();
+    const CUiThreadScope ui;
     bool suppress = false;
     const struct {
         cef_jsdialog_type_t type;

@@ -5,6 +5,7 @@
 #include "HostTestSupport.h"
 #include "OffscreenBrowserWindow.h"
 #include "RenderTestSupport.h"
+#include "UiThread.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,9 @@ Edges UpdateEdges(HWND hwnd)
 
 class RenderHandlerTest : public ::testing::Test {
 protected:
+    // The test's thread plays CEF's UI thread, on which every render handler runs.
+    const CUiThreadScope m_ui;
+
     void SetUp() override
     {
         const int32_t index = NextIndex();

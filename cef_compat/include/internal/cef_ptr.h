@@ -1,4 +1,6 @@
 // CefRefPtr: holds one reference to a counted object (AddRef on take, Release on drop).
+// As in CEF it has no move operations: std::move copies and the source keeps its reference, so
+// taking a pointer out of a member is written as swap() or an assignment of nullptr.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +16,6 @@ class CefRefPtr {
   CefRefPtr(const CefRefPtr<T>& r) : CefRefPtr(r.ptr_) {}
   template <typename U>
   CefRefPtr(const CefRefPtr<U>& r) : CefRefPtr(r.get()) {}
-  CefRefPtr(CefRefPtr<T>&& r) noexcept : ptr_(r.ptr_) { r.ptr_ = nullptr; }
   ~CefRefPtr() {
     if (ptr_) ptr_->Release();
   }
@@ -36,15 +37,6 @@ class CefRefPtr {
   template <typename U>
   CefRefPtr<T>& operator=(const CefRefPtr<U>& r) {
     return *this = r.get();
-  }
-  CefRefPtr<T>& operator=(CefRefPtr<T>&& r) noexcept {
-    if (this != &r) {
-      T* old = ptr_;
-      ptr_ = r.ptr_;
-      r.ptr_ = nullptr;
-      if (old) old->Release();
-    }
-    return *this;
   }
 
   void swap(T** pp) { std::swap(ptr_, *pp); }

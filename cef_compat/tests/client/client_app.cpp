@@ -37,7 +37,7 @@ class CBridgeHandler : public CefV8Handler {
   }
 
  private:
-  IMPLEMENT_REFCOUNTING(CBridgeHandler);
+  IMPLEMENT_REFCOUNTING(CBridgeHandler)
 };
 
 }  // namespace

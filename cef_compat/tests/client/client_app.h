@@ -33,5 +33,5 @@ class CClientApp : public CefApp, public CefBrowserProcessHandler, public CefRen
  private:
   ContextReady m_onContextReady;
   std::wstring m_extraInfo;  // render process: what the browser process sent along
-  IMPLEMENT_REFCOUNTING(CClientApp);
+  IMPLEMENT_REFCOUNTING(CClientApp)
 };

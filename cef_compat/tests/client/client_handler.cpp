@@ -42,7 +42,7 @@ const uint32 kTestMouseModifiers = EVENTFLAG_SHIFT_DOWN | EVENTFLAG_CONTROL_DOWN
 const uint32 kTestKeyModifiers = EVENTFLAG_ALT_DOWN | EVENTFLAG_IS_KEY_PAD;
 
 class CDevToolsClient : public CefClient {
-  IMPLEMENT_REFCOUNTING(CDevToolsClient);
+  IMPLEMENT_REFCOUNTING(CDevToolsClient)
 };
 
 }  // namespace

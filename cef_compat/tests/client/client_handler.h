@@ -93,5 +93,5 @@ class CClientHandler : public CefClient,
   std::vector<unsigned char> m_frame;
   int m_frameWidth = 0;
   int m_frameHeight = 0;
-  IMPLEMENT_REFCOUNTING(CClientHandler);
+  IMPLEMENT_REFCOUNTING(CClientHandler)
 };

@@ -3,6 +3,7 @@
 
 #include "include/cef_base.h"
 #include "include/cef_runnable.h"
+#include "include/wrapper/cef_helpers.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ class CCounted : public virtual CefBase {
 
  private:
   bool* m_destroyed;
-  IMPLEMENT_REFCOUNTING(CCounted);
+  IMPLEMENT_REFCOUNTING(CCounted)
 };
 
 TEST(CefRefPtrTest, HoldsOneReferenceEachAndTheLastReleaseDestroys) {
@@ -84,11 +85,21 @@ TEST(CefRefPtrTest, HoldsOneReferenceEachAndTheLastReleaseDestroys) {
     EXPECT_EQ(first->GetRefCt(), 2);
     second = first;  // same object: the count stays
     EXPECT_EQ(first->GetRefCt(), 2);
+    // As in CEF, a move copies: the source keeps its reference.
     CefRefPtr<CCounted> moved = std::move(second);
-    EXPECT_EQ(first->GetRefCt(), 2);
-    EXPECT_FALSE(second);
+    EXPECT_EQ(first->GetRefCt(), 3);
+    EXPECT_TRUE(second);
+    CefRefPtr<CCounted> taken;
+    taken.swap(moved);
+    EXPECT_EQ(first->GetRefCt(), 3);
+    EXPECT_FALSE(moved);
   }
   EXPECT_TRUE(destroyed);
+}
+
+// No UI thread exists in this process, so the check fails: the process ends, naming the place.
+TEST(ThreadCheckDeathTest, ACallOffItsThreadStopsTheProcessWithFileAndLine) {
+  EXPECT_DEATH(CEF_REQUIRE_UI_THREAD(), "api_types_test\\.cpp\\(\\d+\\): Check failed: CefCurrentlyOn\\(TID_UI\\)");
 }
 
 TEST(CefRunnableTest, MethodTasksKeepTheirObjectAliveAndPassCopiedArguments) {
