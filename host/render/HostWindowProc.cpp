@@ -60,9 +60,10 @@ bool IsSystemKeyMessage(UINT message)
     return message == WM_SYSKEYDOWN || message == WM_SYSKEYUP || message == WM_SYSCHAR;
 }
 
-// Input and close requests of an attached window. Key messages are not passed on, so that
-// system key combinations such as Alt+F4 reach the page rather than the window.
-void DispatchInput(COffscreenBrowserWindow& window, HWND hwnd, UINT message, WPARAM wParam,
+// Input and close requests of an attached window; false for any other message. Key messages
+// are not passed on, so that system key combinations such as Alt+F4 reach the page rather than
+// the window.
+bool DispatchInput(COffscreenBrowserWindow& window, HWND hwnd, UINT message, WPARAM wParam,
                    LPARAM lParam)
 {
     switch (message) {
@@ -101,7 +102,10 @@ void DispatchInput(COffscreenBrowserWindow& window, HWND hwnd, UINT message, WPA
     case WM_IME_CHAR:
         window.OnNativeKey(message, wParam, lParam);
         break;
+    default:
+        return false;
     }
+    return true;
 }
 
 } // namespace
@@ -132,31 +136,17 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         if (window && wParam == COffscreenBrowserWindow::kVisibilityHotKeyId)
             window->ToggleVisibility();
         return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_CLOSE:
-    case WM_MOUSEMOVE:
-    case WM_MOUSELEAVE:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR:
-    case WM_SYSKEYDOWN:
-    case WM_SYSKEYUP:
-    case WM_SYSCHAR:
-    case WM_IME_CHAR:
-        if (window)
-            DispatchInput(*window, hwnd, message, wParam, lParam);
-        return 0;
+    default:
+        if (window && DispatchInput(*window, hwnd, message, wParam, lParam))
+            return 0;
+        break;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 void COffscreenBrowserWindow::OnNativeMouseMove(int x, int y)
 {
+    CEF_REQUIRE_UI_THREAD();
     if (!m_trackingMouse) {
         TRACKMOUSEEVENT track = {};
         track.cbSize = sizeof(track);
@@ -169,6 +159,7 @@ void COffscreenBrowserWindow::OnNativeMouseMove(int x, int y)
 
 void COffscreenBrowserWindow::OnNativeMouseLeave()
 {
+    CEF_REQUIRE_UI_THREAD();
     // The leave itself has ended the tracking; the next move asks for it again. The page is
     // not told.
     m_trackingMouse = false;
@@ -176,6 +167,7 @@ void COffscreenBrowserWindow::OnNativeMouseLeave()
 
 void COffscreenBrowserWindow::OnNativeButton(int x, int y, bool leftButton, bool buttonDown)
 {
+    CEF_REQUIRE_UI_THREAD();
     const auto modifiers = static_cast<int>(GetMouseModifiers());
     // Only a press must land on the view: the release of a captured drag may lie anywhere.
     if (buttonDown)
@@ -186,6 +178,7 @@ void COffscreenBrowserWindow::OnNativeButton(int x, int y, bool leftButton, bool
 
 void COffscreenBrowserWindow::OnNativeWheel(POINT screenPoint, int delta)
 {
+    CEF_REQUIRE_UI_THREAD();
     // The wheel message carries a screen position; the page wants one in its view.
     POINT point = screenPoint;
     ::ScreenToClient(m_hwnd.Get(), &point);
@@ -194,6 +187,7 @@ void COffscreenBrowserWindow::OnNativeWheel(POINT screenPoint, int delta)
 
 void COffscreenBrowserWindow::OnNativeKey(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    CEF_REQUIRE_UI_THREAD();
     if (!m_browser)
         return;
     CefKeyEvent event;
@@ -211,11 +205,13 @@ void COffscreenBrowserWindow::OnNativeKey(UINT message, WPARAM wParam, LPARAM lP
 
 void COffscreenBrowserWindow::OnNativeFocus(bool focused)
 {
+    CEF_REQUIRE_UI_THREAD();
     Focus(focused);
 }
 
 bool COffscreenBrowserWindow::ApplyCursor() const
 {
+    CEF_REQUIRE_UI_THREAD();
     if (!m_cursor)
         return false;
     ::SetCursor(m_cursor);
