@@ -3,46 +3,34 @@
 #include "Conversion.h"
 #include "PowerPointAutomation.h"
 #include "Slidewarp.h"
+#include "platform/NoThrow.h"
 
 using namespace NsConverter;
+using NsPlatform::NoThrow;
 
-// An exception must never unwind into the caller, which has a C++ runtime of its own (or
-// none): whatever escapes the work below, memory exhaustion in practice, is a failure.
+// Whatever escapes the work below, memory exhaustion in practice, is a failure (NoThrow says
+// why it must not unwind into the caller).
 
 int ConvertPPTXtoPPT(const wchar_t* inputPath, wchar_t* outputPath, unsigned int* outputPathSize)
 {
-    try {
-        return ConvertPresentation(inputPath, outputPath, outputPathSize);
-    } catch (...) {
-        return StatusFailed;
-    }
+    return NoThrow<int>([&] { return ConvertPresentation(inputPath, outputPath, outputPathSize); },
+                        StatusFailed);
 }
 
 int IsPPTXtoPPTSupported(void)
 {
-    try {
-        return CheckConversionSupport();
-    } catch (...) {
-        return StatusFailed;
-    }
+    return NoThrow<int>([] { return CheckConversionSupport(); }, StatusFailed);
 }
 
 bool GetPowerPointVersion(wchar_t* versionBuffer, int versionCount, wchar_t* buildBuffer, int buildCount)
 {
-    try {
-        return ReportPowerPointVersion(versionBuffer, versionCount, buildBuffer, buildCount);
-    } catch (...) {
-        return false;
-    }
+    return NoThrow<bool>(
+        [&] { return ReportPowerPointVersion(versionBuffer, versionCount, buildBuffer, buildCount); });
 }
 
 int DeleteOutputFile(const wchar_t* path)
 {
-    try {
-        return DeleteConvertedFile(path);
-    } catch (...) {
-        return DeleteFailed;
-    }
+    return NoThrow<int>([&] { return DeleteConvertedFile(path); }, DeleteFailed);
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
