@@ -17,6 +17,7 @@ packages=(
   libboost-dev nlohmann-json3-dev googletest
   cmake make file xxd
   clang-14 libclang-rt-14-dev libfuzzer-14-dev libminizip-dev
+  clang-format-14
   chromium
 )
 
