@@ -1,5 +1,7 @@
 #include "engines/chromium_process.h"
 
+#include <cstdint>
+#include <cwchar>
 #include <filesystem>
 
 #include "runtime/command_line.h"
@@ -42,6 +44,8 @@ const wchar_t kDebianChromium[] = L"/usr/bin/chromium";
 const wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 // A registry value longer than this names no program (in characters, NUL included).
 constexpr DWORD kMaxRegistryPath = 32768;
+// A Windows browser's profile folder in the temporary folder: this, the host's process id, '.'.
+const wchar_t kProfilePrefix[] = L"cefcompat-chromium.";
 // Attempts at a profile folder name nobody uses yet.
 constexpr int kProfileAttempts = 100;
 
@@ -97,12 +101,49 @@ std::wstring AppPath(HKEY root, const wchar_t* program) {
   return CheckedProgramPath(value);
 }
 
+// The process id a profile folder's name carries ("cefcompat-chromium.<pid>.<tick>.<n>"); 0
+// for a name that is not one of ours.
+DWORD OwnerOfProfile(const std::wstring& name) {
+  const size_t prefix = wcslen(kProfilePrefix);
+  if (name.compare(0, prefix, kProfilePrefix) != 0) return 0;
+  const size_t end = name.find(L'.', prefix);
+  if (end == std::wstring::npos || end == prefix || end - prefix > 10) return 0;
+  uint64_t pid = 0;
+  for (size_t i = prefix; i < end; ++i) {
+    if (name[i] < L'0' || name[i] > L'9') return 0;
+    pid = pid * 10 + static_cast<uint64_t>(name[i] - L'0');
+  }
+  return pid <= MAXDWORD ? static_cast<DWORD>(pid) : 0;
+}
+
+// A process we cannot look at counts as running: its folder is kept.
+bool ProcessRunning(DWORD pid) {
+  const CUniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+  return WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// A killed host cannot remove its browser's profile folder (the job ends the browser, but
+// nothing is left to delete the files): the next host to start one removes every folder whose
+// owner no longer runs.
+void RemoveOrphanedProfiles(const std::wstring& temp) {
+  std::error_code error;
+  std::filesystem::directory_iterator entries(std::filesystem::path(temp), error);
+  std::vector<std::filesystem::path> orphans;
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+    const DWORD owner = OwnerOfProfile(entries->path().filename().wstring());
+    if (owner != 0 && entries->is_directory(error) && !ProcessRunning(owner)) orphans.push_back(entries->path());
+  }
+  for (const auto& orphan : orphans) std::filesystem::remove_all(orphan, error);
+}
+
 // A new, empty folder under the user's temporary folder; empty when none can be made.
 std::wstring NewProfileFolder() {
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
   if (length == 0 || length > MAX_PATH) return std::wstring();
-  const std::wstring base = std::wstring(temp) + L"cefcompat-chromium." + std::to_wstring(GetCurrentProcessId()) + L".";
+  RemoveOrphanedProfiles(temp);
+  const std::wstring base = std::wstring(temp) + kProfilePrefix + std::to_wstring(GetCurrentProcessId()) + L".";
   for (int attempt = 0; attempt < kProfileAttempts; ++attempt) {
     const std::wstring folder = base + std::to_wstring(GetTickCount()) + L"." + std::to_wstring(attempt);
     if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;

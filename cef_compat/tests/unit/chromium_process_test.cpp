@@ -65,11 +65,42 @@ TEST(ChromiumProcessTest, AppPathsNameTheFirstProgramThatExists) {
   EXPECT_EQ(BrowserFromAppPaths(), edgePath);
 }
 
+std::wstring SystemProgram(const wchar_t* name) {
+  wchar_t system[MAX_PATH] = {};
+  return std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\" + name;
+}
+
+// A profile folder as a host with process id |pid| leaves it, with a file in it.
+std::wstring ProfileLeftBy(DWORD pid) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const std::wstring folder(temp, GetTempPathW(MAX_PATH + 1, temp));
+  const std::wstring profile = folder + L"cefcompat-chromium." + std::to_wstring(pid) + L".1.0";
+  std::filesystem::create_directories(std::filesystem::path(profile));
+  std::ofstream(std::filesystem::path(profile + L"\\Local State")) << "{}";
+  return profile;
+}
+
 TEST(ChromiumProcessTest, AWindowsBrowserAndWhatItStartedEndWithTheObject) {
+  // A killed host's folder goes with the next start; a running host's stays.
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION ended = {};
+  std::wstring exitAtOnce = L"cmd.exe /c exit";
+  ASSERT_TRUE(CreateProcessW(SystemProgram(L"cmd.exe").c_str(), &exitAtOnce[0], nullptr, nullptr, FALSE,
+                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &ended));
+  const CUniqueHandle endedProcess(ended.hProcess);
+  const CUniqueHandle endedThread(ended.hThread);
+  ASSERT_EQ(WaitForSingleObject(endedProcess.Get(), NsTestSupport::ScaledMs(10000)), WAIT_OBJECT_0);
+  const std::wstring orphan = ProfileLeftBy(ended.dwProcessId);
+  const std::wstring running = ProfileLeftBy(GetCurrentProcessId());
+
   std::string error;
   auto process = CChromiumProcess::Start(FakeBrowser(), HeadlessSwitches(), NsTestSupport::ScaledMs(kStartTimeoutMs),
                                          &error);
   ASSERT_TRUE(process) << error;
+  EXPECT_EQ(GetFileAttributesW(orphan.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(running.c_str()), INVALID_FILE_ATTRIBUTES);
+  std::filesystem::remove_all(std::filesystem::path(running));
   EXPECT_EQ(process->Endpoint().port, "9222");
   EXPECT_EQ(process->Endpoint().path, "/devtools/browser/fake");
 
@@ -95,9 +126,7 @@ TEST(ChromiumProcessTest, AWindowsBrowserAndWhatItStartedEndWithTheObject) {
 TEST(ChromiumProcessTest, ABrowserThatEndsWithoutAnEndpointIsAnError) {
   std::string error;
   // A program that ends without announcing an endpoint.
-  wchar_t system[MAX_PATH] = {};
-  const std::wstring cmd = std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\cmd.exe";
-  EXPECT_FALSE(CChromiumProcess::Start(cmd, {"/c", "exit"}, NsTestSupport::ScaledMs(kStartTimeoutMs), &error));
+  EXPECT_FALSE(CChromiumProcess::Start(SystemProgram(L"cmd.exe"), {"/c", "exit"}, NsTestSupport::ScaledMs(kStartTimeoutMs), &error));
   EXPECT_NE(error.find("ended before"), std::string::npos) << error;
 }
 
