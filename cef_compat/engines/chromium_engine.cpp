@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "engines/chromium_page_script.h"
 #include "engines/chromium_urls.h"
+#include "engines/devtools_json.h"
+#include "runtime/ipc_messages.h"
 #include "runtime/log.h"
 #include "runtime/text.h"
 
@@ -100,11 +103,6 @@ const char* HeldButton(uint32_t flags) {
   return "none";
 }
 
-std::string Text(const nlohmann::json& object, const char* key) {
-  auto it = object.find(key);
-  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
 nlohmann::json TitleQuery() { return {{"expression", "document.title"}, {"returnByValue", true}}; }
 
 // The value of a Runtime.evaluate answer of TitleQuery.
@@ -114,11 +112,6 @@ std::wstring TitleOf(const nlohmann::json& answer) {
   return value != result.end() && value->is_string() ? FromUtf8(value->get<std::string>()) : std::wstring();
 }
 
-int Number(const nlohmann::json& object, const char* key, int fallback) {
-  auto it = object.find(key);
-  return it != object.end() && it->is_number() ? it->get<int>() : fallback;
-}
-
 }  // namespace
 
 CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
@@ -126,7 +119,10 @@ CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
       m_options(std::move(options)),
       m_alive(std::make_shared<bool>(true)),
       m_decoders(CFrameDecoderPool::DefaultThreads(),
-                 [this](std::vector<uint8_t>&& bgra, int width, int height) { OnDecoded(std::move(bgra), width, height); }) {}
+                 [this](std::vector<uint8_t>&& bgra, int width, int height) { OnDecoded(std::move(bgra), width, height); }),
+      m_questions(site, [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
+        Command(method, std::move(params), std::move(onAnswer), toBrowser);
+      }) {}
 
 CChromiumEngine::~CChromiumEngine() { Disconnect(); }
 
@@ -188,7 +184,38 @@ bool CChromiumEngine::Connect(std::string* error) {
     *error = "Chromium did not take the title watch";
     return false;
   }
+  if (!m_connection->Call("Runtime.addBinding", {{"name", std::string(kNativeBinding)}}, m_session, kAnswerTimeoutMs) ||
+      !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}, m_session,
+                          kAnswerTimeoutMs)) {
+    *error = "Chromium did not take the native functions' binding";
+    return false;
+  }
+  for (const CExtensionSource& extension : m_extensions) InstallExtension(extension);
+  m_questions.Attach(m_targetId, m_process->Profile() + "/downloads");
   return true;
+}
+
+void CChromiumEngine::InstallExtension(const CExtensionSource& extension) {
+  Command("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptOf(extension)}});
+}
+
+void CChromiumEngine::ExtensionsReady(const std::vector<CExtensionSource>& extensions) {
+  for (const CExtensionSource& extension : extensions) {
+    const bool known = std::any_of(m_extensions.begin(), m_extensions.end(),
+                                   [&](const CExtensionSource& e) { return e.name == extension.name; });
+    if (known) continue;
+    m_extensions.push_back(extension);
+    InstallExtension(extension);
+  }
+  ReleaseStart();
+}
+
+// A render process that ended names no more extensions.
+void CChromiumEngine::RendererGone() { ReleaseStart(); }
+
+void CChromiumEngine::ReleaseStart() {
+  m_extensionsKnown = true;
+  if (std::exchange(m_startPending, false) && !m_startUrl.empty()) Navigate(m_startUrl, TT_EXPLICIT);
 }
 
 void CChromiumEngine::Disconnect() {
@@ -306,9 +333,9 @@ void CChromiumEngine::Invalidate(cef_paint_element_type_t type) {
 
 // --- UI thread: commands and events -----------------------------------------------------------
 
-void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn onAnswer) {
+void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn onAnswer, bool toBrowser) {
   if (!m_connection) return;
-  const int id = m_connection->Send(method, std::move(params), m_session);
+  const int id = m_connection->Send(method, std::move(params), toBrowser ? std::string() : m_session);
   if (onAnswer) m_answers[id] = std::move(onAnswer);
 }
 
@@ -335,6 +362,12 @@ void CChromiumEngine::Receive(Json message) {
     }
     return;
   }
+  // A dialog stops the page's script: the answer of a script that the events are held for
+  // comes only after the dialog is answered.
+  if (Text(message, "method") == "Page.javascriptDialogOpening") {
+    Dispatch(message);
+    return;
+  }
   m_inbox.push_back(std::move(message));
   Drain();
 }
@@ -350,7 +383,10 @@ void CChromiumEngine::Drain() {
 void CChromiumEngine::Dispatch(const Json& message) {
   const std::string method = Text(message, "method");
   const Json& params = message.contains("params") ? message["params"] : Json::object();
-  if (Text(message, "sessionId") != m_session) return;
+  // Events of the browser itself (targets, downloads) carry no session.
+  const std::string session = Text(message, "sessionId");
+  if (!session.empty() && session != m_session) return;
+  if (m_questions.Dispatch(method, params) || session.empty()) return;
   if (method == "Inspector.targetCrashed") {
     // The page's renderer died; Chromium lives on and the next navigation brings a new one.
     m_loading = false;
@@ -387,7 +423,8 @@ void CChromiumEngine::Dispatch(const Json& message) {
   } else if (method == "Runtime.executionContextsCleared") {
     m_contexts.clear();
   } else if (method == "Runtime.bindingCalled") {
-    OnTitleReported(params);
+    if (Text(params, "name") == kNativeBinding) OnNativeCall(params);
+    else OnTitleReported(params);
   } else if (method == "Runtime.consoleAPICalled") {
     OnConsole(params);
   }
@@ -470,6 +507,28 @@ void CChromiumEngine::OnTitleReported(const Json& params) {
   if (m_committed && !m_failed && !m_loading && !title.empty()) ReportTitle(title);
 }
 
+void CChromiumEngine::OnNativeCall(const Json& params) {
+  const int contextId = Number(params, "executionContextId", 0);
+  const int64_t frameId = FrameOfContext(contextId);
+  CNativeCall call;
+  if (frameId == 0 || !ParseNativeCall(Text(params, "payload"), &call)) return;
+  std::weak_ptr<bool> alive = m_alive;
+  m_site.CallNative(frameId, call.name, call.arguments, [this, alive, contextId](const CNativeCallResult& result) {
+    if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew)) return;
+    Command("Runtime.evaluate", {{"expression", ThrowLaterScript(result.exception)}, {"contextId", contextId}});
+  });
+}
+
+int64_t CChromiumEngine::FrameOfContext(int contextId) const {
+  for (const auto& context : m_contexts) {
+    if (context.second != contextId) continue;
+    if (context.first == m_mainFrame) return m_site.MainFrameId();
+    const auto sub = m_subFrames.find(context.first);
+    return sub != m_subFrames.end() ? sub->second : 0;
+  }
+  return 0;
+}
+
 void CChromiumEngine::ReportTitle(const std::wstring& title) {
   if (title == m_title) return;
   m_title = title;
@@ -520,7 +579,9 @@ void CChromiumEngine::ApplyHistory(const Json& answer) {
 
 void CChromiumEngine::Start(const std::wstring& url) {
   Resized();
-  if (!url.empty()) Navigate(url, TT_EXPLICIT);
+  m_startUrl = url;
+  m_startPending = true;
+  if (m_extensionsKnown) ReleaseStart();
 }
 
 void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t transition) {

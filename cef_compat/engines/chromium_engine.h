@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engines/chromium_process.h"
+#include "engines/chromium_questions.h"
 #include "engines/devtools_connection.h"
 #include "engines/frame_decoder.h"
 #include "engines/page_engine.h"
@@ -53,7 +54,8 @@ class CChromiumEngine : public IPageEngine {
   void Resized() OVERRIDE;
   void Hidden(bool hidden) OVERRIDE;
   void Invalidate(cef_paint_element_type_t type) OVERRIDE;
-  void RendererGone() OVERRIDE {}
+  void RendererGone() OVERRIDE;
+  void ExtensionsReady(const std::vector<CExtensionSource>& extensions) OVERRIDE;
   bool HandleControl(const std::vector<std::string>& tokens, Reply reply) OVERRIDE;
 
  private:
@@ -75,7 +77,7 @@ class CChromiumEngine : public IPageEngine {
   bool Connect(std::string* error);
   void Disconnect();
   void StartScreencast();
-  void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr);
+  void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr, bool toBrowser = false);
   // Holds every later event back until |method| has answered and |onAnswer| has run, so hooks
   // that depend on the answer keep their place in the order.
   void CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer);
@@ -87,6 +89,12 @@ class CChromiumEngine : public IPageEngine {
   void OnDocumentFailed(const Json& params);
   void OnConsole(const Json& params);
   void OnTitleReported(const Json& params);
+  void OnNativeCall(const Json& params);
+  int64_t FrameOfContext(int contextId) const;
+  void InstallExtension(const CExtensionSource& extension);
+  // The first navigation waits until the render process has named its extensions, so that
+  // they exist before the page's own script runs.
+  void ReleaseStart();
   void ReportTitle(const std::wstring& title);
   void OnChromiumGone(cef_termination_status_t status);
   void PaintLatest();
@@ -120,6 +128,11 @@ class CChromiumEngine : public IPageEngine {
   std::map<int, AnswerFn> m_answers;
   std::deque<Json> m_inbox;
   int m_holdingFor = 0;  // id of the command CommandInOrder waits for
+  CChromiumQuestions m_questions;
+  std::vector<CExtensionSource> m_extensions;
+  bool m_extensionsKnown = false;
+  bool m_startPending = false;
+  std::wstring m_startUrl;
   bool m_hidden = false;
   cef_cursor_type_t m_cursor = CT_POINTER;
   CFramePixels m_shown;

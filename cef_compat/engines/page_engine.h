@@ -25,6 +25,12 @@ struct CNativeCallResult {
   CScriptValue retval;
 };
 
+// An extension the render process registered: its name and script.
+struct CExtensionSource {
+  std::wstring name;
+  std::wstring code;
+};
+
 class IPageSite {
  public:
   // Frames. The main frame exists for the browser's whole life.
@@ -117,6 +123,8 @@ class IPageEngine {
   virtual void Hidden(bool hidden) = 0;
   virtual void Invalidate(cef_paint_element_type_t type) = 0;
   virtual void RendererGone() = 0;
+  // The render process has registered its extensions (none when it could not start).
+  virtual void ExtensionsReady(const std::vector<CExtensionSource>&) {}
 
   // A control request (tokens of one line). Returns false when the verb is not the engine's;
   // otherwise |reply| is called once, now or later.

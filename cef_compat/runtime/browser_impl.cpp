@@ -51,6 +51,19 @@ CefRefPtr<Handler> HandlerOf(CefRefPtr<CefClient> client, CefRefPtr<Handler> (Ce
 // Journal lines from the render process are its own; they must still be one bounded line.
 constexpr size_t kMaxRendererLine = 64 * 1024;
 
+// Extensions one render process may report.
+constexpr uint32_t kMaxExtensions = 64;
+
+bool ReadExtensions(CWireReader* reader, std::vector<CExtensionSource>* extensions) {
+  uint32_t count = 0;
+  if (!reader->U32(&count) || count > kMaxExtensions) return false;
+  extensions->resize(count);
+  for (CExtensionSource& extension : *extensions) {
+    if (!reader->Text(&extension.name) || !reader->Text(&extension.code)) return false;
+  }
+  return true;
+}
+
 std::string OneLine(std::string line) {
   if (line.size() > kMaxRendererLine) line.resize(kMaxRendererLine);
   for (char& c : line) {
@@ -140,6 +153,8 @@ void CBrowserImpl::Start(const std::wstring& url) {
     m_windowHandle = m_window ? m_window->Handle() : nullptr;
   }
   EnsureRenderer();
+  // Without a render process no extension will ever be reported.
+  if (!m_renderer) m_engine->ExtensionsReady({});
   CefRefPtr<CefLifeSpanHandler> lifeSpan = HandlerOf(GetClient(), &CefClient::GetLifeSpanHandler);
   m_runtime->Record(Hook("OnAfterCreated").Add("is_popup", m_isPopup).Add("windowless", m_windowless));
   if (lifeSpan) lifeSpan->OnAfterCreated(this);
@@ -241,6 +256,11 @@ void CBrowserImpl::OnRendererMessage(uint32_t generation, CIpcType type, const s
     case CIpcType::kProcessMessage: OnRendererProcessMessage(&reader); return;
     case CIpcType::kNativeResult: OnRendererNativeResult(&reader); return;
     case CIpcType::kBrowserCall: OnRendererBrowserCall(&reader); return;
+    case CIpcType::kExtensions: {
+      std::vector<CExtensionSource> extensions;
+      if (ReadExtensions(&reader, &extensions) && m_engine) m_engine->ExtensionsReady(extensions);
+      return;
+    }
     default:
       m_runtime->Record(CLine("event", "RendererProtocolError").Add("browser", m_id).Add("type", static_cast<int64_t>(type)));
       return;

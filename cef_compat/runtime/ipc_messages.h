@@ -22,6 +22,7 @@ enum class CIpcType : uint32_t {
   kJournal,          // journal line (text)
   kNativeResult,     // call id, outcome (u8), exception text, return value (script value)
   kBrowserCall,      // browser id, frame id (i64), CBrowserCallVerb (u32), text, line (i32)
+  kExtensions,       // after OnWebKitInitialized: count (u32), then name and code of each
 };
 
 // Browser methods that page script's side (the render process) asks the browser process

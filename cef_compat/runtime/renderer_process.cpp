@@ -110,11 +110,24 @@ void CRendererProcess::OnHello(CWireReader* reader) {
   if (!extraInfo) return;
   extraInfo->SetReadOnly();
   CefRefPtr<CefRenderProcessHandler> handler = Handler();
-  if (!handler) return;
-  m_link->Record(CLine("hook", "OnRenderThreadCreated").Add("process", "renderer").AddRaw("extra_info", extraInfo->ToText()));
-  handler->OnRenderThreadCreated(extraInfo.get());
-  m_link->Record(CLine("hook", "OnWebKitInitialized").Add("process", "renderer"));
-  handler->OnWebKitInitialized();
+  if (handler) {
+    m_link->Record(CLine("hook", "OnRenderThreadCreated").Add("process", "renderer").AddRaw("extra_info", extraInfo->ToText()));
+    handler->OnRenderThreadCreated(extraInfo.get());
+    m_link->Record(CLine("hook", "OnWebKitInitialized").Add("process", "renderer"));
+    handler->OnWebKitInitialized();
+  }
+  ReportExtensions();
+}
+
+// An engine whose pages run their own script installs the extensions there.
+void CRendererProcess::ReportExtensions() {
+  CWireWriter message = IpcMessage(CIpcType::kExtensions);
+  message.U32(static_cast<uint32_t>(m_extensions.size()));
+  for (const CExtension& extension : m_extensions) {
+    message.Text(extension.name);
+    message.Text(extension.code);
+  }
+  m_link->Send(message.Bytes());
 }
 
 void CRendererProcess::OnBrowserCreated(CWireReader* reader) {
@@ -261,7 +274,7 @@ bool CRendererProcess::RegisterExtension(const std::wstring& name, const std::ws
                      .Add("javascript_code", code)
                      .AddRaw("handler", handler ? "set" : "null")
                      .Add("value", accepted));
-  if (accepted) m_extensions.push_back({name, std::move(natives), handler});
+  if (accepted) m_extensions.push_back({name, code, std::move(natives), handler});
   return accepted;
 }
 

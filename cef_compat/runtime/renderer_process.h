@@ -32,6 +32,7 @@ class CRendererProcess : private CIpcChannel::IListener {
  private:
   struct CExtension {
     std::wstring name;
+    std::wstring code;
     std::vector<std::wstring> natives;
     CefRefPtr<CefV8Handler> handler;
   };
@@ -46,6 +47,7 @@ class CRendererProcess : private CIpcChannel::IListener {
 
   void Handle(const std::string& payload);
   void OnHello(CWireReader* reader);
+  void ReportExtensions();
   void OnBrowserCreated(CWireReader* reader);
   void OnBrowserDestroyed(CWireReader* reader);
   void OnFrameLoaded(CWireReader* reader);

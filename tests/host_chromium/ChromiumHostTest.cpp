@@ -257,6 +257,21 @@ Command Character(wchar_t c)
     return key;
 }
 
+Command Script(const std::u16string& code)
+{
+    Command script = MakeCommand(NsChannel::CMD_EXECUTE_SCRIPT);
+    script.text = code;
+    return script;
+}
+
+Command Reply(NsChannel::CommandCode code, bool answer, const std::u16string& text)
+{
+    Command reply = MakeCommand(code);
+    reply.answer = answer;
+    reply.text = text;
+    return reply;
+}
+
 const uint32_t kRed = 0xFF0000;
 const uint32_t kGreen = 0x00FF00;
 const uint32_t kBlue = 0x0000FF;
@@ -312,6 +327,65 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
     resize.height = 600;
     ASSERT_TRUE(host.Addin().Send(resize));
     EXPECT_TRUE(host.WaitForPixels({{300, 50, kGreen}, {390, 150, kYellow}, {500, 400, kGreen}}, 800, 600));
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
+    EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
+}
+
+// The page's own script reaches the add-in through the host's extension, in every frame and
+// before the page's script runs; its dialogs, file chooser, downloads and new windows become
+// the host's questions, and the answers return to the page.
+TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
+{
+    CChromiumHost host(PageUrl("questions.html"));
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    ASSERT_TRUE(host.WaitForEvent(L"JSDispatch:early:function"));
+    ASSERT_TRUE(host.WaitForEvent(L"addinTrace:traced"));
+    ASSERT_TRUE(host.WaitForEvent(L"JSDispatch:frame:frame.html"));
+    ASSERT_TRUE(host.Engine().WaitForJournal("hook OnLoadingStateChange is_loading=0").has_value());
+
+    // The handler's exception reaches the page, later than V8 would throw it.
+    ASSERT_TRUE(host.Addin().Send(Script(u"brelvo.Mevora.dispatchEvent(42);")));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:error:Dispatch event : need string param"));
+
+    // The host's replacements of window.open and window.close act on the real page.
+    ASSERT_TRUE(host.Addin().Send(Script(u"window.open('popup.html'); window.close();")));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowOpen:popup.html"));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowClose"));
+
+    // Script dialogs: the add-in's answers are what the page's script gets.
+    ASSERT_TRUE(host.Addin().Send(Script(u"brelvo.Mevora.dispatchEvent('confirmed:' + confirm('Keep it?'));")));
+    ASSERT_TRUE(host.WaitForEvent(L"confirm:Keep it?"));
+    ASSERT_TRUE(host.Addin().Send(Reply(NsChannel::CMD_JS_DIALOG_REPLY, false, u"")));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:confirmed:false"));
+    ASSERT_TRUE(host.Addin().Send(Script(u"brelvo.Mevora.dispatchEvent('prompted:' + prompt('Name?', 'Ann'));")));
+    ASSERT_TRUE(host.WaitForEvent(L"prompt:Name?~Ann"));
+    ASSERT_TRUE(host.Addin().Send(Reply(NsChannel::CMD_JS_DIALOG_REPLY, true, u"Bob")));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:prompted:Bob"));
+    ASSERT_TRUE(host.Addin().Send(Script(u"alert('Saved'); brelvo.Mevora.dispatchEvent('after-alert');")));
+    EXPECT_TRUE(host.WaitForEvent(L"alert:Saved"));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:after-alert"));
+
+    // A link to a new window is refused by the host: reported, and no second page appears.
+    ASSERT_TRUE(host.Addin().Send(Click(100, 50, true)));
+    ASSERT_TRUE(host.Addin().Send(Click(100, 50, false)));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowOpen:" + PageUrl("second.html")));
+    EXPECT_TRUE(host.Engine().WaitForJournal("event PopupRefused").has_value());
+
+    // The file chooser: the add-in's path lands in the input.
+    ASSERT_TRUE(host.Addin().Send(Click(20, 140, true)));
+    ASSERT_TRUE(host.Addin().Send(Click(20, 140, false)));
+    ASSERT_TRUE(host.WaitForEvent(L"fileDialog:dialogMode:0|fileType:.png|fileType:.jpg|"));
+    const std::wstring chosen = ZPath(std::string(CHROMIUM_PAGES_DIR) + "/frame.html");
+    ASSERT_TRUE(host.Addin().Send(
+        Reply(NsChannel::CMD_FILE_DIALOG_REPLY, true, std::u16string(chosen.begin(), chosen.end()))));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:file:frame.html"));
+
+    // A download: the host gives no path (it leaves the choice to a save dialog), so nothing is kept.
+    ASSERT_TRUE(host.Addin().Send(Click(300, 50, true)));
+    ASSERT_TRUE(host.Addin().Send(Click(300, 50, false)));
+    EXPECT_TRUE(host.Engine().WaitForJournal("hook OnBeforeDownload").has_value());
+    EXPECT_TRUE(host.Engine().WaitForJournal("event DownloadDiscarded").has_value());
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
