@@ -80,6 +80,10 @@ TEST(DriveScript, QueriesWaitsAndSettingsCarryTheirArguments)
     EXPECT_EQ(Parse(L"can-go-back false")[0].pattern, L"false");
     EXPECT_EQ(Parse(L"wait loadEnd:*")[0].pattern, L"loadEnd:*");
     EXPECT_EQ(Parse(L"timeout 250")[0].timeoutMs, 250u);
+    const auto sized = Parse(L"frame 900 640");
+    EXPECT_EQ(sized[0].kind, StepKind::WaitFrame);
+    EXPECT_EQ(sized[0].width, 900);
+    EXPECT_EQ(sized[0].height, 640);
     const auto page = Parse(L"page dialog confirm Keep%20it?");
     EXPECT_EQ(page[0].kind, StepKind::Page);
     EXPECT_EQ(page[0].pattern, L"dialog confirm Keep%20it?");
@@ -106,6 +110,8 @@ TEST(DriveScript, MalformedStepsAreRefusedWithAReason)
     EXPECT_TRUE(Rejects(L"timeout 0"));
     EXPECT_TRUE(Rejects(L"wait"));
     EXPECT_TRUE(Rejects(L"page"));
+    EXPECT_TRUE(Rejects(L"frame 900"));
+    EXPECT_TRUE(Rejects(L"frame 0 640"));
 }
 
 TEST(GlobMatch, StarsAndQuestionMarksMatchWholeTexts)

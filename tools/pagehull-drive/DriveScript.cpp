@@ -102,7 +102,7 @@ public:
         if (verb == L"wait")
             return Wait(rest);
         if (verb == L"frame")
-            return Simple(StepKind::WaitFrame, words);
+            return Frame(words);
         if (verb == L"png")
             return Png(rest);
         if (verb == L"timeout")
@@ -317,6 +317,19 @@ private:
         return true;
     }
 
+    // "frame" or "frame WIDTH HEIGHT".
+    bool Frame(const std::vector<std::wstring>& words)
+    {
+        int32_t width = 0;
+        int32_t height = 0;
+        if (!words.empty() && (!ParseInts(words, 0, {&width, &height}, 0) || width <= 0 || height <= 0))
+            return Fail(L"usage: frame [WIDTH HEIGHT]");
+        Add(StepKind::WaitFrame);
+        m_steps.back().width = width;
+        m_steps.back().height = height;
+        return true;
+    }
+
     bool Simple(StepKind kind, const std::vector<std::wstring>& words)
     {
         if (!words.empty())
@@ -417,7 +430,7 @@ const wchar_t* StepSyntax()
            L"  can-go-forward [true|false]     prints canGoForward: ...\n"
            L"  url [PATTERN]                   prints url: ..., checks it if given\n"
            L"  wait PATTERN                    next event text matching PATTERN (* and ?)\n"
-           L"  frame                           a frame newer than the last one waited for\n"
+           L"  frame [WIDTH HEIGHT]            a frame newer than the last one waited for (of that size)\n"
            L"  png FILE                        the last frame as a PNG picture\n"
            L"  timeout MILLISECONDS            time limit of every later wait\n"
            L"  page REQUEST                    makes the page act through the scripted engine's\n"

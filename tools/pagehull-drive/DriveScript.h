@@ -28,6 +28,9 @@ struct DriveStep {
     std::wstring pattern;
     std::wstring path;
     uint32_t timeoutMs = 0;
+    // WaitFrame: the size the frame must have; 0 for any.
+    int32_t width = 0;
+    int32_t height = 0;
 };
 
 // Parses one line; blank lines and lines starting with '#' give no step. False with a

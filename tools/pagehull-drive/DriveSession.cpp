@@ -74,10 +74,14 @@ DriveExit CDriveSession::Open()
     return DriveExit::Ok;
 }
 
-DriveExit CDriveSession::Launch(const std::wstring& hostPath, const std::wstring& address)
+DriveExit CDriveSession::Launch(const std::wstring& hostPath, const std::vector<std::wstring>& switches,
+                                const std::wstring& address)
 {
     std::wstring commandLine = QuoteArgument(hostPath) + L" --idx=" + std::to_wstring(m_index) +
-                               L" --pid=" + std::to_wstring(m_processId) + L" " + QuoteArgument(address);
+                               L" --pid=" + std::to_wstring(m_processId);
+    for (const std::wstring& value : switches)
+        commandLine += L" " + QuoteArgument(value);
+    commandLine += L" " + QuoteArgument(address);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -173,7 +177,7 @@ DriveExit CDriveSession::RunStep(const DriveStep& step)
     case StepKind::WaitEvent:
         return WaitForEvent(step.pattern);
     case StepKind::WaitFrame:
-        return WaitForFrame();
+        return WaitForFrame(step.width, step.height);
     case StepKind::SavePng:
         return SavePng(step.path);
     case StepKind::Close: {
@@ -255,12 +259,15 @@ DriveExit CDriveSession::WaitForEvent(const std::wstring& pattern)
                        : Failure(DriveExit::TimedOut, L"no event matched '" + pattern + L"' in time");
 }
 
-DriveExit CDriveSession::WaitForFrame()
+DriveExit CDriveSession::WaitForFrame(int32_t width, int32_t height)
 {
     std::unique_lock<std::mutex> guard(m_lock);
-    const bool arrived = m_changed.wait_for(guard, std::chrono::milliseconds(m_timeoutMs),
-                                            [&] { return m_frameCount > m_framesSeen || m_hostEnded; }) &&
-                         m_frameCount > m_framesSeen;
+    const auto wanted = [&] {
+        return m_frameCount > m_framesSeen && (width == 0 || (m_frame.width == width && m_frame.height == height));
+    };
+    const bool arrived =
+        m_changed.wait_for(guard, std::chrono::milliseconds(m_timeoutMs), [&] { return wanted() || m_hostEnded; }) &&
+        wanted();
     if (!arrived) {
         const bool ended = m_hostEnded;
         guard.unlock();

@@ -45,7 +45,9 @@ public:
     DriveExit Open();
     // Starts the host with this session's key (its process id must be this process's) and
     // the address, then waits for its pipe.
-    DriveExit Launch(const std::wstring& hostPath, const std::wstring& address);
+    // |switches|: further switches of the host's command line (CEF's, for example).
+    DriveExit Launch(const std::wstring& hostPath, const std::vector<std::wstring>& switches,
+                     const std::wstring& address);
     // Waits for a host started by someone else to open the pipe.
     DriveExit AwaitHost();
     DriveExit Run(const std::vector<DriveStep>& steps);
@@ -71,7 +73,8 @@ private:
     DriveExit Send(const std::vector<NsChannel::Command>& commands);
     DriveExit Query(const DriveStep& step);
     DriveExit WaitForEvent(const std::wstring& pattern);
-    DriveExit WaitForFrame();
+    // A frame newer than the last one waited for; of this size unless it is 0 x 0.
+    DriveExit WaitForFrame(int32_t width, int32_t height);
     DriveExit CloseHost();
     DriveExit PageRequest(const std::string& request);
     DriveExit Failure(DriveExit exit, const std::wstring& message);

@@ -3,8 +3,10 @@
 # Pagehull's part of the main job, run inside scripts/wine-session.sh: pagehull-drive plays the
 # add-in, starts Pagehull.exe at a page, drives a whole session, prints every event text and
 # the answers to the queries, closes the host and writes the last frame it received as a PNG
-# picture, whose path it prints. The confirm comes from the page itself: pagehull-drive asks
-# the scripted engine of our runtime to raise it.
+# picture, whose path it prints. Two sessions: one on the runtime's scripted engine, whose
+# confirm pagehull-drive asks the engine to raise, and one on a real page (demo-page/, an
+# agenda with its own style sheet and script) in Chromium, where everything comes from the
+# page itself.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -51,8 +53,58 @@ echo "== Pagehull: the add-in's side starts the host and drives a session"
 "$run" "$bin/pagehull-drive.exe" --png="$(windows_path "$picture")" \
   http://pagehull.demo/agenda "${steps[@]}" 2>&1 | tr -d '\r'
 
-echo "== Pagehull: the page as the add-in received it, first and last"
-for shown in "$first_picture" "$picture"; do
+# The real page: a click into its field and typed text, which the page reports through the
+# bridge; a confirm the page raises and the add-in answers, whose answer the page shows; a
+# window.open the host refuses and reports; another page, back and forward, the agenda again
+# (it keeps its state for the session); a resize; the close. Chromium's start and the first
+# paint take a while under Wine: the waits are long.
+page_dir="$(windows_path "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/demo-page")"
+page_url="file:///$(echo "$page_dir" | tr '\\' /)"
+real_picture="$work/real-last.png"
+real_first_picture="$work/real-first.png"
+real_steps=(
+  'timeout 90000'
+  'wait JSDispatch:agendaReady:*'
+  # The page's clock paints every second: the second frame after its script ran shows it.
+  'frame'
+  'frame'
+  "png $(windows_path "$real_first_picture")"
+  'click 200 138 left'
+  'type Budget review'
+  'key 13'
+  'wait JSDispatch:added:*'
+  'click 640 138 left'
+  'wait confirm:*'
+  'dialog ok'
+  'wait JSDispatch:published:*'
+  'click 780 138 left'
+  'wait JSDispatch:windowOpen:*'
+  "load $page_url/minutes.html"
+  'wait address:*/minutes.html'
+  'wait loadEnd:*'
+  'can-go-back true'
+  'back'
+  'wait address:*/agenda.html'
+  'wait loadEnd:*'
+  'can-go-forward true'
+  'forward'
+  'wait address:*/minutes.html'
+  'wait loadEnd:*'
+  "load $page_url/agenda.html"
+  'wait address:*/agenda.html'
+  'wait loadEnd:*'
+  'resize 900 640'
+  'wait JSDispatch:resized:*'
+  'frame 900 640'
+  'close'
+)
+
+echo "== Pagehull on a real page: the same host with Chromium behind the runtime"
+"$run" "$bin/pagehull-drive.exe" --host-switch=--cefcompat-engine=chromium \
+  --png="$(windows_path "$real_picture")" "$page_url/agenda.html" "${real_steps[@]}" 2>&1 | tr -d '\r'
+
+echo "== Pagehull: the pages as the add-in received them, first and last"
+for shown in "$first_picture" "$picture" "$real_first_picture" "$real_picture"; do
   echo "  $shown"
   echo "  $(file -b "$shown")"
 done

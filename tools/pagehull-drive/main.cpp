@@ -45,6 +45,7 @@ struct Options {
     std::wstring address;
     std::wstring scriptPath;
     std::wstring pngPath;
+    std::vector<std::wstring> hostSwitches;
     uint32_t timeoutMs = kDefaultTimeoutMs;
     bool launch = true;
     bool leaveRunning = false;
@@ -59,6 +60,8 @@ const wchar_t kUsage[] =
     L"  --script=FILE     steps from FILE, one per line ('-' for standard input); they run\n"
     L"                    before the steps given as arguments\n"
     L"  --png=FILE        write the last frame as a PNG picture at the end\n"
+    L"  --host-switch=S   one more switch on the host's command line (repeatable), for example\n"
+    L"                    --host-switch=--cefcompat-engine=chromium\n"
     L"  --timeout=MS      time limit of every wait (default 15000)\n"
     L"  --no-launch       start no host; wait for one started with this program's --pid\n"
     L"  --leave-running   do not close the host at the end\n"
@@ -119,6 +122,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
             options.leaveRunning = true;
         } else if (TakeValue(argument, L"--host", options.hostPath) || TakeValue(argument, L"--script", options.scriptPath) ||
                    TakeValue(argument, L"--png", options.pngPath)) {
+        } else if (TakeValue(argument, L"--host-switch", value)) {
+            options.hostSwitches.push_back(value);
         } else if (TakeValue(argument, L"--idx", value)) {
             wchar_t* end = nullptr;
             const long index = std::wcstol(value.c_str(), &end, 10);
@@ -202,7 +207,7 @@ DriveExit Drive(const Options& options, const std::vector<DriveStep>& steps, IDr
     DriveExit exit = session.Open();
     if (exit != DriveExit::Ok)
         return exit;
-    exit = options.launch ? session.Launch(options.hostPath, options.address) : session.AwaitHost();
+    exit = options.launch ? session.Launch(options.hostPath, options.hostSwitches, options.address) : session.AwaitHost();
     if (exit == DriveExit::Ok)
         exit = session.Run(steps);
     if (!options.pngPath.empty())
