@@ -135,7 +135,7 @@ ProbeResult ProbePowerPoint() noexcept
     if (!thread)
         return ProbeCannotStart;
     // The worker gives the reference back when it ends.
-    module.Release();
+    static_cast<void>(module.Release());
     if (::WaitForSingleObject(thread.Get(), timeout) == WAIT_TIMEOUT)
         return ProbeTimedOut;
     DWORD exitCode = kProbeFailed;

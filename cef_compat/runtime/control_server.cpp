@@ -84,7 +84,7 @@ bool CControlServer::Start() {
   if (!m_stopEvent || m_listener.joinable()) return false;
   CFileHandle first = NewInstance();
   if (!first) return false;
-  m_listener = std::thread([this, p = first.Detach()]() { Listen(CFileHandle(p)); });
+  m_listener = std::thread([this, p = first.Release()]() { Listen(CFileHandle(p)); });
   return true;
 }
 
@@ -121,7 +121,7 @@ void CControlServer::Listen(CFileHandle first) {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_sessions.emplace_back();
       CSession& session = m_sessions.back();
-      session.thread = std::thread([this, &session, p = pipe.Detach()]() {
+      session.thread = std::thread([this, &session, p = pipe.Release()]() {
         Serve(CFileHandle(p));
         std::lock_guard<std::mutex> done(m_mutex);
         session.finished = true;

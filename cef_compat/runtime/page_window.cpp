@@ -118,7 +118,7 @@ LRESULT CALLBACK CPageWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
     case WM_NCDESTROY:
       // Destroyed by the system (with its owner): nothing left for the owner to destroy.
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      self->m_hwnd.Detach();
+      static_cast<void>(self->m_hwnd.Release());
       break;
     default:
       break;

@@ -92,8 +92,9 @@ void COffscreenBrowserWindow::CreateHostWindow()
                            CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, m_hInstance,
                            this)) {
         // Without a window there will be no browser, so nothing would ever end the loop:
-        // end it now (exit code 1) rather than leave a process behind that does nothing.
-        m_hwnd.Release();
+        // end it now (exit code 1) rather than leave a process behind that does nothing. A
+        // window attached during a failed creation has already been destroyed by the system.
+        static_cast<void>(m_hwnd.Release());
         CefPostTask(TID_UI, NewCefRunnableFunction(&CefQuitMessageLoop));
         return;
     }

@@ -1,7 +1,9 @@
 #pragma once
 
-// Small single-owner wrappers for kernel resources: each releases what it owns exactly once,
-// can be moved and cannot be copied.
+// The channel's kernel owners: handles and the view of the shared block from the shared owner
+// template; a mutex held for one scope; a thread joined before it can outlive what it uses.
+
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -9,82 +11,8 @@
 
 namespace NsWin32 {
 
-// Which value means "no handle" differs by API: CreateFile and CreateNamedPipe report failure
-// with INVALID_HANDLE_VALUE, the other creators with null.
-struct NullHandleTraits {
-    static HANDLE Invalid() { return nullptr; }
-};
-struct FileHandleTraits {
-    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-};
-
-template <typename Traits>
-class CHandleOwner {
-public:
-    CHandleOwner() = default;
-    explicit CHandleOwner(HANDLE handle) : m_handle(handle) {}
-    ~CHandleOwner() { Reset(); }
-
-    CHandleOwner(CHandleOwner&& other) noexcept : m_handle(other.Release()) {}
-    CHandleOwner& operator=(CHandleOwner&& other) noexcept
-    {
-        if (this != &other)
-            Reset(other.Release());
-        return *this;
-    }
-    CHandleOwner(const CHandleOwner&) = delete;
-    CHandleOwner& operator=(const CHandleOwner&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-    bool IsValid() const { return m_handle != Traits::Invalid(); }
-    explicit operator bool() const { return IsValid(); }
-
-    void Reset(HANDLE handle = Traits::Invalid())
-    {
-        if (IsValid())
-            ::CloseHandle(m_handle);
-        m_handle = handle;
-    }
-
-    HANDLE Release() { return std::exchange(m_handle, Traits::Invalid()); }
-
-private:
-    HANDLE m_handle = Traits::Invalid();
-};
-
-using CScopedHandle = CHandleOwner<NullHandleTraits>;
-using CScopedFileHandle = CHandleOwner<FileHandleTraits>;
-
-// A view of a file mapping, unmapped on destruction.
-class CMappedView {
-public:
-    CMappedView() = default;
-    explicit CMappedView(void* view) : m_view(view) {}
-    ~CMappedView() { Reset(); }
-
-    CMappedView(CMappedView&& other) noexcept : m_view(std::exchange(other.m_view, nullptr)) {}
-    CMappedView& operator=(CMappedView&& other) noexcept
-    {
-        if (this != &other)
-            Reset(std::exchange(other.m_view, nullptr));
-        return *this;
-    }
-    CMappedView(const CMappedView&) = delete;
-    CMappedView& operator=(const CMappedView&) = delete;
-
-    unsigned char* Bytes() const { return static_cast<unsigned char*>(m_view); }
-    explicit operator bool() const { return m_view != nullptr; }
-
-    void Reset(void* view = nullptr)
-    {
-        if (m_view)
-            ::UnmapViewOfFile(m_view);
-        m_view = view;
-    }
-
-private:
-    void* m_view = nullptr;
-};
+using CScopedHandle = CKernelHandle;
+using CScopedFileHandle = CFileHandle;
 
 // Ownership of a mutex for one scope. A wait that reports an abandoned mutex has acquired
 // it as well: the previous owner ended without releasing it, so this lock must release it.

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "EndToEndSupport.h"
+#include "Win32Owners.h"
 #include "PowerPointAutomation.h"
 #include "TestFolder.h"
 #include "TestTime.h"
@@ -210,14 +211,8 @@ public:
     std::size_t Most() const { return m_most; }
 
 private:
-    struct SNotificationTraits {
-        using Handle = HANDLE;
-        static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-        static void Close(Handle handle) noexcept { FindCloseChangeNotification(handle); }
-    };
-
     std::wstring m_pattern;
-    NsPlatform::CUniqueHandle<SNotificationTraits> m_changes;
+    NsWin32::CChangeNotification m_changes;
     std::size_t m_most = 0;
 };
 
