@@ -146,10 +146,7 @@ public:
     explicit CWindowDc(HWND window) : m_window(window), m_dc(::GetDC(window)) {}
     ~CWindowDc() { Reset(); }
 
-    CWindowDc(CWindowDc&& other) noexcept
-        : m_window(other.m_window), m_dc(std::exchange(other.m_dc, nullptr))
-    {
-    }
+    CWindowDc(CWindowDc&& other) noexcept : m_window(other.m_window), m_dc(std::exchange(other.m_dc, nullptr)) {}
     CWindowDc& operator=(CWindowDc&& other) noexcept
     {
         if (this != &other) {
@@ -188,7 +185,8 @@ public:
     ~CSelection() { Reset(); }
 
     CSelection(CSelection&& other) noexcept
-        : m_dc(std::exchange(other.m_dc, nullptr)), m_previous(std::exchange(other.m_previous, nullptr))
+        : m_dc(std::exchange(other.m_dc, nullptr)),
+          m_previous(std::exchange(other.m_previous, nullptr))
     {
     }
     CSelection& operator=(CSelection&& other) noexcept

@@ -101,12 +101,9 @@ StatusCode CheckInput(const std::wstring& input)
 StatusCode CheckBeforeConverting(const std::wstring& input, const std::wstring& output)
 {
     switch (ProbePowerPoint()) {
-    case ProbeTimedOut:
-        return StatusStartTimeout;
-    case ProbeCannotStart:
-        return StatusCannotStart;
-    case ProbeAnswered:
-        break;
+    case ProbeTimedOut: return StatusStartTimeout;
+    case ProbeCannotStart: return StatusCannotStart;
+    case ProbeAnswered: break;
     }
     const StatusCode inputStatus = CheckInput(input);
     if (inputStatus != StatusSuccess)

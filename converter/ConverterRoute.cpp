@@ -26,7 +26,8 @@ constexpr wchar_t kConverterApplicationName[] = L"Moc.exe";
 class CCurrentDirectoryScope {
 public:
     explicit CCurrentDirectoryScope(const std::wstring& directory)
-        : m_previous(CurrentDirectory()), m_entered(::SetCurrentDirectoryW(directory.c_str()) != FALSE)
+        : m_previous(CurrentDirectory()),
+          m_entered(::SetCurrentDirectoryW(directory.c_str()) != FALSE)
     {
     }
     ~CCurrentDirectoryScope()

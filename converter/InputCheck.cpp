@@ -123,10 +123,7 @@ bool RootHasChildNamed(IXMLDOMDocument2& document, const std::wstring& name)
 
 } // namespace
 
-CInputCheckError::CInputCheckError(const std::wstring& text)
-    : std::runtime_error(WideToUtf8(text)), m_text(text)
-{
-}
+CInputCheckError::CInputCheckError(const std::wstring& text) : std::runtime_error(WideToUtf8(text)), m_text(text) {}
 
 bool CheckPresentationFile(const std::wstring& path, bool& isCompoundDocument, bool& hasModifyPassword)
 {

@@ -162,12 +162,9 @@ bool QueryPowerPointVersion(std::wstring& version, std::wstring& build) noexcept
 StatusCode CheckConversionSupport()
 {
     switch (ProbePowerPoint()) {
-    case ProbeTimedOut:
-        return StatusStartTimeout;
-    case ProbeCannotStart:
-        return StatusCannotStart;
-    case ProbeAnswered:
-        break;
+    case ProbeTimedOut: return StatusStartTimeout;
+    case ProbeCannotStart: return StatusCannotStart;
+    case ProbeAnswered: break;
     }
     if (!IsSupportedWindowsVersion())
         return StatusUnsupportedWindows;
@@ -195,9 +192,8 @@ StatusCode ConvertDirectly(const std::wstring& copyPath, const std::wstring& out
         application->GetPresentations()->Open(copyPath, msoTrue, msoFalse, msoFalse);
     if (!presentation)
         return StatusNotOpened;
-    const StatusCode result = presentation->SaveAs(outputPath, ppSaveAsPresentation, msoFalse) == S_OK
-                                  ? StatusSuccess
-                                  : StatusSaveIncomplete;
+    const StatusCode result =
+        presentation->SaveAs(outputPath, ppSaveAsPresentation, msoFalse) == S_OK ? StatusSuccess : StatusSaveIncomplete;
     IgnoreComError([&] { presentation->Close(); });
     return result;
 }

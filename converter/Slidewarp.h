@@ -17,8 +17,7 @@ SLIDEWARP_API int IsPPTXtoPPTSupported(void);
 
 // The presentation program's version and build texts, truncated to the capacities (at least 1
 // each) and NUL-terminated. False, with nothing written, when the program cannot be asked.
-SLIDEWARP_API bool GetPowerPointVersion(wchar_t* versionBuffer, int versionCount, wchar_t* buildBuffer,
-                                        int buildCount);
+SLIDEWARP_API bool GetPowerPointVersion(wchar_t* versionBuffer, int versionCount, wchar_t* buildBuffer, int buildCount);
 
 // Removes a converted file and, for a generated path, its folder: 0 done, 1 the folder stayed,
 // 2 the file could not be deleted, 3 no such file.

@@ -13,8 +13,7 @@ using NsPlatform::NoThrow;
 
 int ConvertPPTXtoPPT(const wchar_t* inputPath, wchar_t* outputPath, unsigned int* outputPathSize)
 {
-    return NoThrow<int>([&] { return ConvertPresentation(inputPath, outputPath, outputPathSize); },
-                        StatusFailed);
+    return NoThrow<int>([&] { return ConvertPresentation(inputPath, outputPath, outputPathSize); }, StatusFailed);
 }
 
 int IsPPTXtoPPTSupported(void)
@@ -24,8 +23,7 @@ int IsPPTXtoPPTSupported(void)
 
 bool GetPowerPointVersion(wchar_t* versionBuffer, int versionCount, wchar_t* buildBuffer, int buildCount)
 {
-    return NoThrow<bool>(
-        [&] { return ReportPowerPointVersion(versionBuffer, versionCount, buildBuffer, buildCount); });
+    return NoThrow<bool>([&] { return ReportPowerPointVersion(versionBuffer, versionCount, buildBuffer, buildCount); });
 }
 
 int DeleteOutputFile(const wchar_t* path)

@@ -54,16 +54,10 @@ long ZCALLBACK CMemoryZip::Seek(voidpf opaque, voidpf /*stream*/, uLong offset, 
     CMemoryZip& zip = Zip(opaque);
     uint64_t base = 0;
     switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET:
-        break;
-    case ZLIB_FILEFUNC_SEEK_CUR:
-        base = zip.m_position;
-        break;
-    case ZLIB_FILEFUNC_SEEK_END:
-        base = zip.m_size;
-        break;
-    default:
-        return -1;
+    case ZLIB_FILEFUNC_SEEK_SET: break;
+    case ZLIB_FILEFUNC_SEEK_CUR: base = zip.m_position; break;
+    case ZLIB_FILEFUNC_SEEK_END: base = zip.m_size; break;
+    default: return -1;
     }
     if (offset > UINT64_MAX - base)
         return -1;

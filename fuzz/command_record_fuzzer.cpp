@@ -16,10 +16,9 @@ bool SameCommand(const Command& a, const Command& b)
 {
     return a.code == b.code && a.x == b.x && a.y == b.y && a.deltaX == b.deltaX && a.deltaY == b.deltaY &&
            a.modifiers == b.modifiers && a.moveFlag == b.moveFlag && a.leftButton == b.leftButton &&
-           a.buttonDown == b.buttonDown && a.keyCode == b.keyCode && a.keyDown == b.keyDown &&
-           a.keyUp == b.keyUp && a.systemKey == b.systemKey && a.spare == b.spare && a.focused == b.focused &&
-           a.width == b.width && a.height == b.height && a.answer == b.answer && a.text == b.text &&
-           a.paths == b.paths;
+           a.buttonDown == b.buttonDown && a.keyCode == b.keyCode && a.keyDown == b.keyDown && a.keyUp == b.keyUp &&
+           a.systemKey == b.systemKey && a.spare == b.spare && a.focused == b.focused && a.width == b.width &&
+           a.height == b.height && a.answer == b.answer && a.text == b.text && a.paths == b.paths;
 }
 
 void CheckPathList(const Command& command)

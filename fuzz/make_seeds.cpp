@@ -24,8 +24,8 @@ namespace {
 
 void WriteSeed(const fs::path& folder, const std::string& name, const Bytes& bytes)
 {
-    std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                         static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const fs::path& path)
@@ -202,7 +202,8 @@ size_t Find(const Bytes& bytes, uint32_t signature, size_t from = 0)
 {
     for (size_t at = from; at + 4 <= bytes.size(); ++at) {
         if (bytes[at] == static_cast<uint8_t>(signature) && bytes[at + 1] == static_cast<uint8_t>(signature >> 8) &&
-            bytes[at + 2] == static_cast<uint8_t>(signature >> 16) && bytes[at + 3] == static_cast<uint8_t>(signature >> 24))
+            bytes[at + 2] == static_cast<uint8_t>(signature >> 16) &&
+            bytes[at + 3] == static_cast<uint8_t>(signature >> 24))
             return at;
     }
     return bytes.size();
@@ -226,8 +227,8 @@ void PackageSeeds(const fs::path& folder)
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
         "<p:presentation xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
         "<p:modifyVerifier p:cryptProviderType=\"rsaFull\" p:spinCount=\"100000\"/></p:presentation>";
-    const std::vector<std::pair<std::string, std::string>> parts{
-        {"[Content_Types].xml", "<Types/>"}, {"ppt/presentation.xml", presentation}};
+    const std::vector<std::pair<std::string, std::string>> parts{{"[Content_Types].xml", "<Types/>"},
+                                                                 {"ppt/presentation.xml", presentation}};
 
     const fs::path stored = folder / "stored";
     const fs::path deflated = folder / "deflated";
@@ -241,7 +242,8 @@ void PackageSeeds(const fs::path& folder)
         std::exit(1);
     }
 
-    for (const auto& [name, path] : {std::pair{std::string("stored"), stored}, std::pair{std::string("deflated"), deflated}}) {
+    for (const auto& [name, path] :
+         {std::pair{std::string("stored"), stored}, std::pair{std::string("deflated"), deflated}}) {
         const Bytes zip = ReadFile(path);
         // The presentation is the second entry in both directories.
         const size_t local = Find(zip, kLocalHeader, Find(zip, kLocalHeader) + 4);
@@ -257,7 +259,8 @@ void PackageSeeds(const fs::path& folder)
         WriteSeed(folder, name + "-directory-elsewhere", Patched(zip, end + 16, 0x7FFFFFF0));
         WriteSeed(folder, name + "-many-entries", Patched(Patched(zip, end + 8, 0xFFFF), end + 10, 0xFFFF));
         WriteSeed(folder, name + "-name-too-long", Patched(zip, central + 28, 0xFFFF));
-        WriteSeed(folder, name + "-truncated", Bytes(zip.begin(), zip.begin() + static_cast<std::ptrdiff_t>(zip.size() * 2 / 3)));
+        WriteSeed(folder, name + "-truncated",
+                  Bytes(zip.begin(), zip.begin() + static_cast<std::ptrdiff_t>(zip.size() * 2 / 3)));
     }
     WriteSeed(folder, "empty", Bytes{});
 }
@@ -271,11 +274,10 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path root = argv[1];
-    const std::vector<std::pair<const char*, void (*)(const fs::path&)>> targets{
-        {"command_record", CommandSeeds},
-        {"reply_record", ReplySeeds},
-        {"shared_block", SharedBlockSeeds},
-        {"package_part", PackageSeeds}};
+    const std::vector<std::pair<const char*, void (*)(const fs::path&)>> targets{{"command_record", CommandSeeds},
+                                                                                 {"reply_record", ReplySeeds},
+                                                                                 {"shared_block", SharedBlockSeeds},
+                                                                                 {"package_part", PackageSeeds}};
     for (const auto& [name, make] : targets) {
         fs::remove_all(root / name);
         fs::create_directories(root / name);

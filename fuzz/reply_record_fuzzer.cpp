@@ -70,9 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CheckUrlReply(NsFuzz::UnitsFromBytes(bytes.data(), bytes.size()));
         break;
     }
-    default:
-        CheckAnyRecord(input.ConsumeRemainingBytes<uint8_t>());
-        break;
+    default: CheckAnyRecord(input.ConsumeRemainingBytes<uint8_t>()); break;
     }
     return 0;
 }

@@ -26,8 +26,8 @@ void CheckAppend(const std::u16string& before, const std::u16string& text, const
     if (after == before) {
         // A separator with none of its text would read as an empty event no page sent.
         const size_t room = kEventAreaUnits - before.size() - 1;
-        const bool pairAtTheEnd = room == 1 && whole.size() >= 2 && NsFuzz::IsHighSurrogate(whole[0]) &&
-                                  NsFuzz::IsLowSurrogate(whole[1]);
+        const bool pairAtTheEnd =
+            room == 1 && whole.size() >= 2 && NsFuzz::IsHighSurrogate(whole[0]) && NsFuzz::IsLowSurrogate(whole[1]);
         Require(!whole.empty() && (room == 0 || pairAtTheEnd), "a text is left out only when none of it fits");
         return;
     }
@@ -38,8 +38,7 @@ void CheckAppend(const std::u16string& before, const std::u16string& text, const
     const std::u16string appended = after.substr(before.size() + 1);
     Require(whole.compare(0, appended.size(), appended) == 0, "the area holds the text and nothing else");
     if (appended.size() < whole.size()) {
-        const bool splitPair = NsFuzz::IsHighSurrogate(whole[appended.size()]) &&
-                               appended.size() + 1 < whole.size() &&
+        const bool splitPair = NsFuzz::IsHighSurrogate(whole[appended.size()]) && appended.size() + 1 < whole.size() &&
                                NsFuzz::IsLowSurrogate(whole[appended.size() + 1]);
         Require(after.size() == kEventAreaUnits || (splitPair && after.size() == kEventAreaUnits - 1),
                 "a text is cut only where the area ends");

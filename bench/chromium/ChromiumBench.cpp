@@ -72,8 +72,8 @@ public:
     {
         m_start.Restart();
         std::string error;
-        m_process = cefcompat::CChromiumProcess::Start(L"/usr/bin/chromium", cefcompat::HeadlessSwitches(), kTimeoutMs,
-                                                       &error);
+        m_process =
+            cefcompat::CChromiumProcess::Start(L"/usr/bin/chromium", cefcompat::HeadlessSwitches(), kTimeoutMs, &error);
         Require(m_process != nullptr, "Chromium did not start for the bare client");
         Require(m_connection.Open(m_process->Endpoint(), &error), "the bare client cannot connect");
         const auto targets = m_connection.Call("Target.getTargets", Json::object(), "", kTimeoutMs);
@@ -90,7 +90,8 @@ public:
         Resize(kStartWidth, kStartHeight);
         m_connection.Send("Page.navigate", {{"url", "file://" + kPagePath}}, m_session);
         std::unique_lock<std::mutex> lock(m_lock);
-        Require(m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs), [&] { return m_loaded && m_framesAfterLoad > 0; }),
+        Require(m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs),
+                                   [&] { return m_loaded && m_framesAfterLoad > 0; }),
                 "no frame after the page loaded");
         return m_firstFrameMs;
     }
@@ -100,12 +101,12 @@ public:
         m_width = width;
         m_height = height;
         m_connection.Call("Emulation.setDeviceMetricsOverride",
-                          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, m_session,
-                          kTimeoutMs);
+                          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}},
+                          m_session, kTimeoutMs);
         m_connection.Call("Page.stopScreencast", Json::object(), m_session, kTimeoutMs);
         m_connection.Call("Page.startScreencast",
-                          {{"format", "jpeg"}, {"quality", 80}, {"maxWidth", width}, {"maxHeight", height}},
-                          m_session, kTimeoutMs);
+                          {{"format", "jpeg"}, {"quality", 80}, {"maxWidth", width}, {"maxHeight", height}}, m_session,
+                          kTimeoutMs);
     }
 
     uint64_t Frames() const { return m_frames; }
@@ -270,7 +271,8 @@ int RunBenchmarks()
               "screencast frames per second of a bare DevTools client, same Chromium and page", bareRate,
               Goal::RatioAtLeast, 0.9});
     PrintRow({"chromium_decoded_frames_per_second",
-              "Bare DevTools client that hands every 1920x1080 frame to the engine's WIC decoder pool: frames decoded per second",
+              "Bare DevTools client that hands every 1920x1080 frame to the engine's WIC decoder pool: frames decoded "
+              "per second",
               decodedRate, "1/s", "screencast frames per second of the same bare client, not decoding", bareRate,
               Goal::Report, 0});
     PrintRow({"chromium_frame_decode", "WIC decode of one 1920x1080 screencast JPEG into BGRA, one thread", decodeMs,

@@ -50,14 +50,14 @@ inline double Median(std::vector<double> samples)
 
 // How a row's figure is judged. Ratios are always figure / baseline figure.
 enum class Goal {
-    Report,        // no goal: the figures are reported
-    RatioAtMost,   // a cost: ratio <= limit
-    RatioAtLeast,  // a rate: ratio >= limit
+    Report, // no goal: the figures are reported
+    RatioAtMost, // a cost: ratio <= limit
+    RatioAtLeast, // a rate: ratio >= limit
     FigureAtLeast, // an absolute rate: figure >= limit
 };
 
 struct SRow {
-    std::string key;     // stable across runs, so that runs can be compared
+    std::string key; // stable across runs, so that runs can be compared
     std::string what;
     double figure = 0.0;
     std::string unit;
@@ -80,17 +80,10 @@ inline std::string GoalText(const SRow& row)
 {
     char text[32];
     switch (row.goal) {
-    case Goal::Report:
-        return "report";
-    case Goal::RatioAtMost:
-        std::snprintf(text, sizeof text, "<= %.2gx", row.limit);
-        break;
-    case Goal::RatioAtLeast:
-        std::snprintf(text, sizeof text, ">= %.2gx", row.limit);
-        break;
-    case Goal::FigureAtLeast:
-        std::snprintf(text, sizeof text, ">= %.0f", row.limit);
-        break;
+    case Goal::Report: return "report";
+    case Goal::RatioAtMost: std::snprintf(text, sizeof text, "<= %.2gx", row.limit); break;
+    case Goal::RatioAtLeast: std::snprintf(text, sizeof text, ">= %.2gx", row.limit); break;
+    case Goal::FigureAtLeast: std::snprintf(text, sizeof text, ">= %.0f", row.limit); break;
     }
     return text;
 }
@@ -101,17 +94,10 @@ inline void PrintRow(const SRow& row)
     const double ratio = hasBaseline ? row.figure / row.baselineFigure : 0.0;
     const char* verdict = "-";
     switch (row.goal) {
-    case Goal::Report:
-        break;
-    case Goal::RatioAtMost:
-        verdict = hasBaseline && ratio <= row.limit ? "met" : "MISSED";
-        break;
-    case Goal::RatioAtLeast:
-        verdict = hasBaseline && ratio >= row.limit ? "met" : "MISSED";
-        break;
-    case Goal::FigureAtLeast:
-        verdict = row.figure >= row.limit ? "met" : "MISSED";
-        break;
+    case Goal::Report: break;
+    case Goal::RatioAtMost: verdict = hasBaseline && ratio <= row.limit ? "met" : "MISSED"; break;
+    case Goal::RatioAtLeast: verdict = hasBaseline && ratio >= row.limit ? "met" : "MISSED"; break;
+    case Goal::FigureAtLeast: verdict = row.figure >= row.limit ? "met" : "MISSED"; break;
     }
     char ratioText[32] = "-";
     if (hasBaseline)

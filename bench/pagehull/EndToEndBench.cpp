@@ -198,8 +198,8 @@ SMemorySample PrivateBytes(HANDLE process)
 {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
-    Require(::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                   sizeof counters) != FALSE,
+    Require(::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters) !=
+                FALSE,
             "cannot read the host's memory counters");
     if (counters.PrivateUsage > 0)
         return {static_cast<double>(counters.PrivateUsage), false};
@@ -239,8 +239,8 @@ void MeasureFrameRate(CHostUnderTest& host)
         isWorkingSet = memory.isWorkingSet;
     }
     std::printf("frame stream: %llu moves sent, %llu frames received, %d re-settled in-flight counts\n",
-                static_cast<unsigned long long>(sent),
-                static_cast<unsigned long long>(host.FramesReceived() - base), resettles);
+                static_cast<unsigned long long>(sent), static_cast<unsigned long long>(host.FramesReceived() - base),
+                resettles);
     PrintRow({"frames_per_second",
               "Frames per second the add-in side receives at 1920x1080, end to end (engine painting flat out)",
               Median(rates), "1/s", "-", 0, Goal::FigureAtLeast, 60});
@@ -250,8 +250,8 @@ void MeasureFrameRate(CHostUnderTest& host)
     PrintRow({"host_private_memory",
               isWorkingSet ? "Private memory of the browser process at 1920x1080 (Wine: its working set)"
                            : "Private memory of the browser process at 1920x1080",
-              Median(privateBytes) / kMiB,
-              "MiB", "bytes of the three bitmaps and the shared block", budget / kMiB, Goal::RatioAtMost, 1.5});
+              Median(privateBytes) / kMiB, "MiB", "bytes of the three bitmaps and the shared block", budget / kMiB,
+              Goal::RatioAtMost, 1.5});
 }
 
 int RunBenchmarks()

@@ -14,7 +14,8 @@ constexpr DWORD kCommandTimeoutMs = 30000;
 bool Near(uint32_t actual, uint32_t expected)
 {
     for (int shift = 0; shift < 24; shift += 8) {
-        const int difference = static_cast<int>((actual >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF);
+        const int difference =
+            static_cast<int>((actual >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF);
         if (difference > 32 || difference < -32)
             return false;
     }
@@ -24,7 +25,9 @@ bool Near(uint32_t actual, uint32_t expected)
 } // namespace
 
 CHostUnderTest::CHostUnderTest(int32_t index)
-    : m_index(index), m_channel(static_cast<int32_t>(::GetCurrentProcessId()), index, this), m_pixels(NsChannel::kPixelCapacity)
+    : m_index(index),
+      m_channel(static_cast<int32_t>(::GetCurrentProcessId()), index, this),
+      m_pixels(NsChannel::kPixelCapacity)
 {
 }
 
@@ -39,13 +42,13 @@ bool CHostUnderTest::Launch(const std::wstring& hostPath, const std::wstring& ad
 {
     if (!m_channel.Open(true))
         return false;
-    std::wstring commandLine = L"\"" + hostPath + L"\" --idx=" + std::to_wstring(m_index) +
-                               L" --pid=" + std::to_wstring(::GetCurrentProcessId()) + L" " + address;
+    std::wstring commandLine = L"\"" + hostPath + L"\" --idx=" + std::to_wstring(m_index) + L" --pid=" +
+                               std::to_wstring(::GetCurrentProcessId()) + L" " + address;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created{};
-    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &created))
+    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &created))
         return false;
     const NsWin32::CScopedHandle thread(created.hThread);
     m_process.Reset(created.hProcess);
@@ -65,7 +68,8 @@ void CHostUnderTest::OnFrameData(const unsigned char* frameHeader, uint32_t bloc
     m_frameHeight = info.height;
     if (m_watchX >= 0 && m_watchX < info.width && m_watchY >= 0 && m_watchY < info.height) {
         const uint8_t* pixel = &m_pixels[(static_cast<size_t>(m_watchY) * static_cast<size_t>(info.width) +
-                                          static_cast<size_t>(m_watchX)) * 4];
+                                          static_cast<size_t>(m_watchX)) *
+                                         4];
         m_watched = uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
     }
     ++m_frames;

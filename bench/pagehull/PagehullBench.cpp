@@ -81,10 +81,7 @@ std::vector<uint8_t> Picture(uint8_t shade)
 // The add-in's end: reads every announced frame, as the add-in does, and counts them.
 class CAddinEnd : public IChannelControlConsumer {
 public:
-    void OnFrameData(const unsigned char* /*frameHeader*/, uint32_t /*blockSize*/) override
-    {
-        ++m_frames;
-    }
+    void OnFrameData(const unsigned char* /*frameHeader*/, uint32_t /*blockSize*/) override { ++m_frames; }
     long Frames() const { return m_frames; }
 
 private:
@@ -144,8 +141,8 @@ bool MeasureFramePublication(int frames)
     window = nullptr;
     addinChannel.Close();
 
-    std::printf("frames published: %d of %d x %d (the add-in read %ld); allocations during the stream: %ld\n",
-                frames, kWidth, kHeight, addin.Frames(), allocations);
+    std::printf("frames published: %d of %d x %d (the add-in read %ld); allocations during the stream: %ld\n", frames,
+                kWidth, kHeight, addin.Frames(), allocations);
     NsBench::PrintRow({"frame_publication", "Publishing one 1920x1080 frame (render handler to shared block)",
                        Median(publishMs), "ms", "one plain copy of 8,294,400 bytes", Median(copyMs),
                        NsBench::Goal::RatioAtMost, kGoal});
@@ -162,9 +159,7 @@ struct SEventObjects {
 
 bool OpenEventObjects(int32_t processId, SEventObjects& objects)
 {
-    const auto name = [&](ChannelObject object) {
-        return CChannelControl::ObjectName(object, processId, kEventIndex);
-    };
+    const auto name = [&](ChannelObject object) { return CChannelControl::ObjectName(object, processId, kEventIndex); };
     objects.mutex.Reset(::CreateMutexW(nullptr, FALSE, name(ChannelObject::BrowserEventMutex).c_str()));
     objects.signal.Reset(::CreateEventW(nullptr, FALSE, FALSE, name(ChannelObject::BrowserEventSignal).c_str()));
     objects.mapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,

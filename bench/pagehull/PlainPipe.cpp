@@ -91,13 +91,12 @@ bool CPlainPipe::Start(const std::wstring& selfPath, DWORD timeoutMs)
     const NsWin32::CScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
     if (!ready)
         return false;
-    std::wstring commandLine =
-        L"\"" + selfPath + L"\" " + kPlainPipePeerSwitch + L" " + pipeName + L" " + readyName;
+    std::wstring commandLine = L"\"" + selfPath + L"\" " + kPlainPipePeerSwitch + L" " + pipeName + L" " + readyName;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created{};
-    if (!::CreateProcessW(selfPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &created))
+    if (!::CreateProcessW(selfPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &created))
         return false;
     const NsWin32::CScopedHandle thread(created.hThread);
     m_peer.Reset(created.hProcess);
@@ -125,9 +124,9 @@ bool CPlainPipe::SendCommand()
 
 int RunPlainPipePeer(const std::wstring& pipeName, const std::wstring& readyName)
 {
-    const NsWin32::CScopedFileHandle pipe(::CreateNamedPipeW(
-        pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-        kPipeBufferSize, kPipeBufferSize, kPipeDefaultTimeoutMs, nullptr));
+    const NsWin32::CScopedFileHandle pipe(
+        ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                           1, kPipeBufferSize, kPipeBufferSize, kPipeDefaultTimeoutMs, nullptr));
     const NsWin32::CScopedHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName.c_str()));
     if (!pipe || !ready || !::SetEvent(ready.Get()))
         return 1;

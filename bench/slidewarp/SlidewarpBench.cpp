@@ -86,7 +86,8 @@ bool ConvertByTheProgram(const std::wstring& input, const std::wstring& output)
         presentation->Close();
         return saved;
     } catch (const _com_error& error) {
-        std::fprintf(stderr, "the program's own conversion failed: 0x%08lX\n", static_cast<unsigned long>(error.Error()));
+        std::fprintf(stderr, "the program's own conversion failed: 0x%08lX\n",
+                     static_cast<unsigned long>(error.Error()));
         return false;
     }
 }
@@ -131,7 +132,8 @@ int wmain(int argc, wchar_t** argv)
     }
 
     const CComApartment apartment;
-    const std::wstring folder = FileSystem::GetTempPathW() + L"slidewarp-bench-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring folder =
+        FileSystem::GetTempPathW() + L"slidewarp-bench-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring input = folder + L"\\deck.pptx";
     const std::wstring output = folder + L"\\deck.ppt";
@@ -200,12 +202,12 @@ int wmain(int argc, wchar_t** argv)
     std::printf("two probes and a version query (median):  %8.1f ms\n", contactsMs);
     std::printf("Slidewarp overhead: %.1f ms, ratio %.2fx\n", overheadMs, directMs > 0 ? wholeMs / directMs : 0.0);
     std::printf("overhead beyond the probes and the query: %.1f ms (aim: under 50 ms)\n", overheadMs - contactsMs);
-    std::printf("  of which, measured alone: input and pack checks %.1f ms, temporary copy %.1f ms\n",
-                Median(checks), Median(copies));
+    std::printf("  of which, measured alone: input and pack checks %.1f ms, temporary copy %.1f ms\n", Median(checks),
+                Median(copies));
     NsBench::PrintRow({"slidewarp_conversion", "Slidewarp conversion (ConvertPPTXtoPPT, whole)", wholeMs, "ms",
                        "the stand-in converting the same file alone", directMs, NsBench::Goal::Report, 0});
     NsBench::PrintRow({"slidewarp_overhead", "Slidewarp conversion overhead beyond the stand-in's own conversion",
-                       overheadMs, "ms", "the stand-in converting the same file alone", directMs,
-                       NsBench::Goal::Report, 0});
+                       overheadMs, "ms", "the stand-in converting the same file alone", directMs, NsBench::Goal::Report,
+                       0});
     return failures == 0 ? 0 : 1;
 }

@@ -25,724 +25,880 @@ const char kTitleWatch[] =
     "last = document.title; __cefcompatTitle(last); }).observe(document, "
     "{subtree: true, childList: true, characterData: true}); })();";
 
-
-int ErrorCodeOf(const std::string& text) {
-  static const std::map<std::string, int> kCodes = {
-      {"net::ERR_FAILED", ERR_FAILED},
-      {"net::ERR_ABORTED", ERR_ABORTED},
-      {"net::ERR_INVALID_ARGUMENT", ERR_INVALID_ARGUMENT},
-      {"net::ERR_FILE_NOT_FOUND", ERR_FILE_NOT_FOUND},
-      {"net::ERR_TIMED_OUT", ERR_TIMED_OUT},
-      {"net::ERR_ACCESS_DENIED", ERR_ACCESS_DENIED},
-      {"net::ERR_CONNECTION_CLOSED", ERR_CONNECTION_CLOSED},
-      {"net::ERR_CONNECTION_RESET", ERR_CONNECTION_RESET},
-      {"net::ERR_CONNECTION_REFUSED", ERR_CONNECTION_REFUSED},
-      {"net::ERR_CONNECTION_ABORTED", ERR_CONNECTION_ABORTED},
-      {"net::ERR_CONNECTION_FAILED", ERR_CONNECTION_FAILED},
-      {"net::ERR_NAME_NOT_RESOLVED", ERR_NAME_NOT_RESOLVED},
-      {"net::ERR_INTERNET_DISCONNECTED", ERR_INTERNET_DISCONNECTED},
-      {"net::ERR_SSL_PROTOCOL_ERROR", ERR_SSL_PROTOCOL_ERROR},
-      {"net::ERR_ADDRESS_INVALID", ERR_ADDRESS_INVALID},
-      {"net::ERR_ADDRESS_UNREACHABLE", ERR_ADDRESS_UNREACHABLE},
-      {"net::ERR_CERT_COMMON_NAME_INVALID", ERR_CERT_COMMON_NAME_INVALID},
-      {"net::ERR_CERT_DATE_INVALID", ERR_CERT_DATE_INVALID},
-      {"net::ERR_CERT_AUTHORITY_INVALID", ERR_CERT_AUTHORITY_INVALID},
-      {"net::ERR_CERT_REVOKED", ERR_CERT_REVOKED},
-      {"net::ERR_CERT_INVALID", ERR_CERT_INVALID},
-      {"net::ERR_INVALID_URL", ERR_INVALID_URL},
-      {"net::ERR_DISALLOWED_URL_SCHEME", ERR_DISALLOWED_URL_SCHEME},
-      {"net::ERR_UNKNOWN_URL_SCHEME", ERR_UNKNOWN_URL_SCHEME},
-      {"net::ERR_TOO_MANY_REDIRECTS", ERR_TOO_MANY_REDIRECTS},
-      {"net::ERR_UNSAFE_REDIRECT", ERR_UNSAFE_REDIRECT},
-      {"net::ERR_UNSAFE_PORT", ERR_UNSAFE_PORT},
-      {"net::ERR_INVALID_RESPONSE", ERR_INVALID_RESPONSE},
-      {"net::ERR_EMPTY_RESPONSE", ERR_EMPTY_RESPONSE},
-      {"net::ERR_CACHE_MISS", ERR_CACHE_MISS},
-  };
-  auto it = kCodes.find(text);
-  return it != kCodes.end() ? it->second : ERR_FAILED;
+int ErrorCodeOf(const std::string& text)
+{
+    static const std::map<std::string, int> kCodes = {
+        {"net::ERR_FAILED", ERR_FAILED},
+        {"net::ERR_ABORTED", ERR_ABORTED},
+        {"net::ERR_INVALID_ARGUMENT", ERR_INVALID_ARGUMENT},
+        {"net::ERR_FILE_NOT_FOUND", ERR_FILE_NOT_FOUND},
+        {"net::ERR_TIMED_OUT", ERR_TIMED_OUT},
+        {"net::ERR_ACCESS_DENIED", ERR_ACCESS_DENIED},
+        {"net::ERR_CONNECTION_CLOSED", ERR_CONNECTION_CLOSED},
+        {"net::ERR_CONNECTION_RESET", ERR_CONNECTION_RESET},
+        {"net::ERR_CONNECTION_REFUSED", ERR_CONNECTION_REFUSED},
+        {"net::ERR_CONNECTION_ABORTED", ERR_CONNECTION_ABORTED},
+        {"net::ERR_CONNECTION_FAILED", ERR_CONNECTION_FAILED},
+        {"net::ERR_NAME_NOT_RESOLVED", ERR_NAME_NOT_RESOLVED},
+        {"net::ERR_INTERNET_DISCONNECTED", ERR_INTERNET_DISCONNECTED},
+        {"net::ERR_SSL_PROTOCOL_ERROR", ERR_SSL_PROTOCOL_ERROR},
+        {"net::ERR_ADDRESS_INVALID", ERR_ADDRESS_INVALID},
+        {"net::ERR_ADDRESS_UNREACHABLE", ERR_ADDRESS_UNREACHABLE},
+        {"net::ERR_CERT_COMMON_NAME_INVALID", ERR_CERT_COMMON_NAME_INVALID},
+        {"net::ERR_CERT_DATE_INVALID", ERR_CERT_DATE_INVALID},
+        {"net::ERR_CERT_AUTHORITY_INVALID", ERR_CERT_AUTHORITY_INVALID},
+        {"net::ERR_CERT_REVOKED", ERR_CERT_REVOKED},
+        {"net::ERR_CERT_INVALID", ERR_CERT_INVALID},
+        {"net::ERR_INVALID_URL", ERR_INVALID_URL},
+        {"net::ERR_DISALLOWED_URL_SCHEME", ERR_DISALLOWED_URL_SCHEME},
+        {"net::ERR_UNKNOWN_URL_SCHEME", ERR_UNKNOWN_URL_SCHEME},
+        {"net::ERR_TOO_MANY_REDIRECTS", ERR_TOO_MANY_REDIRECTS},
+        {"net::ERR_UNSAFE_REDIRECT", ERR_UNSAFE_REDIRECT},
+        {"net::ERR_UNSAFE_PORT", ERR_UNSAFE_PORT},
+        {"net::ERR_INVALID_RESPONSE", ERR_INVALID_RESPONSE},
+        {"net::ERR_EMPTY_RESPONSE", ERR_EMPTY_RESPONSE},
+        {"net::ERR_CACHE_MISS", ERR_CACHE_MISS},
+    };
+    auto it = kCodes.find(text);
+    return it != kCodes.end() ? it->second : ERR_FAILED;
 }
 
 // CEF's modifier flags as DevTools counts them: Alt 1, Control 2, Meta 4, Shift 8.
-int ModifiersOf(uint32_t flags) {
-  return ((flags & EVENTFLAG_ALT_DOWN) ? 1 : 0) | ((flags & EVENTFLAG_CONTROL_DOWN) ? 2 : 0) |
-         ((flags & EVENTFLAG_COMMAND_DOWN) ? 4 : 0) | ((flags & EVENTFLAG_SHIFT_DOWN) ? 8 : 0);
+int ModifiersOf(uint32_t flags)
+{
+    return ((flags & EVENTFLAG_ALT_DOWN) ? 1 : 0) | ((flags & EVENTFLAG_CONTROL_DOWN) ? 2 : 0) |
+           ((flags & EVENTFLAG_COMMAND_DOWN) ? 4 : 0) | ((flags & EVENTFLAG_SHIFT_DOWN) ? 8 : 0);
 }
 
 // CSS cursor names as CEF's cursor types; "auto" and names not listed are the pointer.
-cef_cursor_type_t CursorOf(const std::string& css) {
-  static const std::map<std::string, cef_cursor_type_t> kCursors = {
-      {"crosshair", CT_CROSS}, {"pointer", CT_HAND}, {"text", CT_IBEAM}, {"wait", CT_WAIT},
-      {"help", CT_HELP}, {"e-resize", CT_EASTRESIZE}, {"n-resize", CT_NORTHRESIZE},
-      {"ne-resize", CT_NORTHEASTRESIZE}, {"nw-resize", CT_NORTHWESTRESIZE}, {"s-resize", CT_SOUTHRESIZE},
-      {"se-resize", CT_SOUTHEASTRESIZE}, {"sw-resize", CT_SOUTHWESTRESIZE}, {"w-resize", CT_WESTRESIZE},
-      {"ns-resize", CT_NORTHSOUTHRESIZE}, {"ew-resize", CT_EASTWESTRESIZE},
-      {"nesw-resize", CT_NORTHEASTSOUTHWESTRESIZE}, {"nwse-resize", CT_NORTHWESTSOUTHEASTRESIZE},
-      {"col-resize", CT_COLUMNRESIZE}, {"row-resize", CT_ROWRESIZE}, {"move", CT_MOVE},
-      {"vertical-text", CT_VERTICALTEXT}, {"cell", CT_CELL}, {"context-menu", CT_CONTEXTMENU},
-      {"alias", CT_ALIAS}, {"progress", CT_PROGRESS}, {"no-drop", CT_NODROP}, {"copy", CT_COPY},
-      {"none", CT_NONE}, {"not-allowed", CT_NOTALLOWED}, {"zoom-in", CT_ZOOMIN}, {"zoom-out", CT_ZOOMOUT},
-      {"grab", CT_GRAB}, {"grabbing", CT_GRABBING}};
-  auto it = kCursors.find(css);
-  return it != kCursors.end() ? it->second : CT_POINTER;
+cef_cursor_type_t CursorOf(const std::string& css)
+{
+    static const std::map<std::string, cef_cursor_type_t> kCursors = {{"crosshair", CT_CROSS},
+                                                                      {"pointer", CT_HAND},
+                                                                      {"text", CT_IBEAM},
+                                                                      {"wait", CT_WAIT},
+                                                                      {"help", CT_HELP},
+                                                                      {"e-resize", CT_EASTRESIZE},
+                                                                      {"n-resize", CT_NORTHRESIZE},
+                                                                      {"ne-resize", CT_NORTHEASTRESIZE},
+                                                                      {"nw-resize", CT_NORTHWESTRESIZE},
+                                                                      {"s-resize", CT_SOUTHRESIZE},
+                                                                      {"se-resize", CT_SOUTHEASTRESIZE},
+                                                                      {"sw-resize", CT_SOUTHWESTRESIZE},
+                                                                      {"w-resize", CT_WESTRESIZE},
+                                                                      {"ns-resize", CT_NORTHSOUTHRESIZE},
+                                                                      {"ew-resize", CT_EASTWESTRESIZE},
+                                                                      {"nesw-resize", CT_NORTHEASTSOUTHWESTRESIZE},
+                                                                      {"nwse-resize", CT_NORTHWESTSOUTHEASTRESIZE},
+                                                                      {"col-resize", CT_COLUMNRESIZE},
+                                                                      {"row-resize", CT_ROWRESIZE},
+                                                                      {"move", CT_MOVE},
+                                                                      {"vertical-text", CT_VERTICALTEXT},
+                                                                      {"cell", CT_CELL},
+                                                                      {"context-menu", CT_CONTEXTMENU},
+                                                                      {"alias", CT_ALIAS},
+                                                                      {"progress", CT_PROGRESS},
+                                                                      {"no-drop", CT_NODROP},
+                                                                      {"copy", CT_COPY},
+                                                                      {"none", CT_NONE},
+                                                                      {"not-allowed", CT_NOTALLOWED},
+                                                                      {"zoom-in", CT_ZOOMIN},
+                                                                      {"zoom-out", CT_ZOOMOUT},
+                                                                      {"grab", CT_GRAB},
+                                                                      {"grabbing", CT_GRABBING}};
+    auto it = kCursors.find(css);
+    return it != kCursors.end() ? it->second : CT_POINTER;
 }
 
-const char* ButtonName(cef_mouse_button_type_t button) {
-  switch (button) {
+const char* ButtonName(cef_mouse_button_type_t button)
+{
+    switch (button) {
     case MBT_MIDDLE: return "middle";
     case MBT_RIGHT: return "right";
     default: return "left";
-  }
+    }
 }
 
 // The button a move carries, from the flags of the buttons held.
-const char* HeldButton(uint32_t flags) {
-  if (flags & EVENTFLAG_LEFT_MOUSE_BUTTON) return "left";
-  if (flags & EVENTFLAG_MIDDLE_MOUSE_BUTTON) return "middle";
-  if (flags & EVENTFLAG_RIGHT_MOUSE_BUTTON) return "right";
-  return "none";
+const char* HeldButton(uint32_t flags)
+{
+    if (flags & EVENTFLAG_LEFT_MOUSE_BUTTON)
+        return "left";
+    if (flags & EVENTFLAG_MIDDLE_MOUSE_BUTTON)
+        return "middle";
+    if (flags & EVENTFLAG_RIGHT_MOUSE_BUTTON)
+        return "right";
+    return "none";
 }
 
-nlohmann::json TitleQuery() { return {{"expression", "document.title"}, {"returnByValue", true}}; }
+nlohmann::json TitleQuery()
+{
+    return {{"expression", "document.title"}, {"returnByValue", true}};
+}
 
 // The value of a Runtime.evaluate answer of TitleQuery.
-std::wstring TitleOf(const nlohmann::json& answer) {
-  const nlohmann::json result = answer.value("result", nlohmann::json::object()).value("result", nlohmann::json::object());
-  const auto value = result.find("value");
-  return value != result.end() && value->is_string() ? FromUtf8(value->get<std::string>()) : std::wstring();
+std::wstring TitleOf(const nlohmann::json& answer)
+{
+    const nlohmann::json result =
+        answer.value("result", nlohmann::json::object()).value("result", nlohmann::json::object());
+    const auto value = result.find("value");
+    return value != result.end() && value->is_string() ? FromUtf8(value->get<std::string>()) : std::wstring();
 }
 
-}  // namespace
+} // namespace
 
 CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
     : m_site(site),
       m_options(std::move(options)),
       m_alive(std::make_shared<bool>(true)),
-      m_decoders(CFrameDecoderPool::DefaultThreads(),
-                 [this](std::vector<uint8_t>&& bgra, int width, int height) { OnDecoded(std::move(bgra), width, height); }),
+      m_decoders(
+          CFrameDecoderPool::DefaultThreads(),
+          [this](std::vector<uint8_t>&& bgra, int width, int height) { OnDecoded(std::move(bgra), width, height); }),
       m_questions(site, [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
-        Command(method, std::move(params), std::move(onAnswer), toBrowser);
-      }) {}
-
-CChromiumEngine::~CChromiumEngine() { Disconnect(); }
-
-bool CChromiumEngine::Launch() {
-  std::string error;
-  if (Connect(&error)) return true;
-  LogMessage(LOGSEVERITY_ERROR, "Chromium engine: cannot use " + ToUtf8(m_options.browser) + ": " + error);
-  m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", error));
-  Disconnect();
-  return false;
+          Command(method, std::move(params), std::move(onAnswer), toBrowser);
+      })
+{
 }
 
-bool CChromiumEngine::Connect(std::string* error) {
-  m_process = CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
-  if (!m_process) return false;
-  std::weak_ptr<bool> alive = m_alive;
-  m_connection = std::make_unique<CDevToolsConnection>(
-      [this](Json& message, bool more) { OnMessage(message, more); },
-      [this, alive]() {
-        m_site.PostTask([this, alive]() {
-          if (alive.lock()) OnChromiumGone(TS_PROCESS_CRASHED);
-        });
-      });
-  if (!m_connection->Open(m_process->Endpoint(), error)) return false;
+CChromiumEngine::~CChromiumEngine()
+{
+    Disconnect();
+}
 
-  // The page Chromium opened at start is the one this browser shows.
-  const auto targets = m_connection->Call("Target.getTargets", Json::object(), "", kAnswerTimeoutMs);
-  if (targets) {
-    for (const Json& info : (*targets)["result"].value("targetInfos", Json::array())) {
-      if (Text(info, "type") == "page") m_targetId = Text(info, "targetId");
+bool CChromiumEngine::Launch()
+{
+    std::string error;
+    if (Connect(&error))
+        return true;
+    LogMessage(LOGSEVERITY_ERROR, "Chromium engine: cannot use " + ToUtf8(m_options.browser) + ": " + error);
+    m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", error));
+    Disconnect();
+    return false;
+}
+
+bool CChromiumEngine::Connect(std::string* error)
+{
+    m_process = CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
+    if (!m_process)
+        return false;
+    std::weak_ptr<bool> alive = m_alive;
+    m_connection = std::make_unique<CDevToolsConnection>([this](Json& message, bool more) { OnMessage(message, more); },
+                                                         [this, alive]() {
+                                                             m_site.PostTask([this, alive]() {
+                                                                 if (alive.lock())
+                                                                     OnChromiumGone(TS_PROCESS_CRASHED);
+                                                             });
+                                                         });
+    if (!m_connection->Open(m_process->Endpoint(), error))
+        return false;
+
+    // The page Chromium opened at start is the one this browser shows.
+    const auto targets = m_connection->Call("Target.getTargets", Json::object(), "", kAnswerTimeoutMs);
+    if (targets) {
+        for (const Json& info : (*targets)["result"].value("targetInfos", Json::array())) {
+            if (Text(info, "type") == "page")
+                m_targetId = Text(info, "targetId");
+        }
     }
-  }
-  const auto attached = m_targetId.empty()
-                            ? std::nullopt
-                            : m_connection->Call("Target.attachToTarget",
-                                                 {{"targetId", m_targetId}, {"flatten", true}}, "", kAnswerTimeoutMs);
-  m_session = attached ? Text((*attached)["result"], "sessionId") : std::string();
-  if (m_session.empty()) {
-    *error = "Chromium offered no page to attach to";
-    return false;
-  }
-  m_mainFrame = m_targetId;
-  m_firstEntry = 0;
-  m_site.Record(m_site.EventLine("ChromiumStarted")
-                    .Add("pid", m_process->Pid())
-                    .Add("profile", m_process->Profile())
-                    .Add("port", m_process->Endpoint().port));
-  // Answered before the first navigation: events of a navigation that starts earlier are lost.
-  for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"}) {
-    if (!m_connection->Call(method, Json::object(), m_session, kAnswerTimeoutMs)) {
-      *error = std::string("Chromium did not answer ") + method;
-      return false;
+    const auto attached = m_targetId.empty()
+                              ? std::nullopt
+                              : m_connection->Call("Target.attachToTarget",
+                                                   {{"targetId", m_targetId}, {"flatten", true}}, "", kAnswerTimeoutMs);
+    m_session = attached ? Text((*attached)["result"], "sessionId") : std::string();
+    if (m_session.empty()) {
+        *error = "Chromium offered no page to attach to";
+        return false;
     }
-  }
-  // Chromium tells nobody when a page changes its title: every document reports its own.
-  if (!m_connection->Call("Runtime.addBinding", {{"name", kTitleBinding}}, m_session, kAnswerTimeoutMs) ||
-      !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", kTitleWatch}}, m_session,
-                          kAnswerTimeoutMs)) {
-    *error = "Chromium did not take the title watch";
-    return false;
-  }
-  if (!m_connection->Call("Runtime.addBinding", {{"name", std::string(kNativeBinding)}}, m_session, kAnswerTimeoutMs) ||
-      !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}, m_session,
-                          kAnswerTimeoutMs)) {
-    *error = "Chromium did not take the native functions' binding";
-    return false;
-  }
-  for (const CExtensionSource& extension : m_extensions) InstallExtension(extension);
-  m_questions.Attach(m_targetId, m_process->Profile() + "/downloads");
-  return true;
+    m_mainFrame = m_targetId;
+    m_firstEntry = 0;
+    m_site.Record(m_site.EventLine("ChromiumStarted")
+                      .Add("pid", m_process->Pid())
+                      .Add("profile", m_process->Profile())
+                      .Add("port", m_process->Endpoint().port));
+    // Answered before the first navigation: events of a navigation that starts earlier are lost.
+    for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"}) {
+        if (!m_connection->Call(method, Json::object(), m_session, kAnswerTimeoutMs)) {
+            *error = std::string("Chromium did not answer ") + method;
+            return false;
+        }
+    }
+    // Chromium tells nobody when a page changes its title: every document reports its own.
+    if (!m_connection->Call("Runtime.addBinding", {{"name", kTitleBinding}}, m_session, kAnswerTimeoutMs) ||
+        !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", kTitleWatch}}, m_session,
+                            kAnswerTimeoutMs)) {
+        *error = "Chromium did not take the title watch";
+        return false;
+    }
+    if (!m_connection->Call("Runtime.addBinding", {{"name", std::string(kNativeBinding)}}, m_session,
+                            kAnswerTimeoutMs) ||
+        !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}, m_session,
+                            kAnswerTimeoutMs)) {
+        *error = "Chromium did not take the native functions' binding";
+        return false;
+    }
+    for (const CExtensionSource& extension : m_extensions)
+        InstallExtension(extension);
+    m_questions.Attach(m_targetId, m_process->Profile() + "/downloads");
+    return true;
 }
 
-void CChromiumEngine::InstallExtension(const CExtensionSource& extension) {
-  Command("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptOf(extension)}});
+void CChromiumEngine::InstallExtension(const CExtensionSource& extension)
+{
+    Command("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptOf(extension)}});
 }
 
-void CChromiumEngine::ExtensionsReady(const std::vector<CExtensionSource>& extensions) {
-  for (const CExtensionSource& extension : extensions) {
-    const bool known = std::any_of(m_extensions.begin(), m_extensions.end(),
-                                   [&](const CExtensionSource& e) { return e.name == extension.name; });
-    if (known) continue;
-    m_extensions.push_back(extension);
-    InstallExtension(extension);
-  }
-  ReleaseStart();
+void CChromiumEngine::ExtensionsReady(const std::vector<CExtensionSource>& extensions)
+{
+    for (const CExtensionSource& extension : extensions) {
+        const bool known = std::any_of(m_extensions.begin(), m_extensions.end(),
+                                       [&](const CExtensionSource& e) { return e.name == extension.name; });
+        if (known)
+            continue;
+        m_extensions.push_back(extension);
+        InstallExtension(extension);
+    }
+    ReleaseStart();
 }
 
 // A render process that ended names no more extensions.
-void CChromiumEngine::RendererGone() { ReleaseStart(); }
-
-void CChromiumEngine::ReleaseStart() {
-  m_extensionsKnown = true;
-  if (std::exchange(m_startPending, false) && !m_startUrl.empty()) Navigate(m_startUrl, TT_EXPLICIT);
+void CChromiumEngine::RendererGone()
+{
+    ReleaseStart();
 }
 
-void CChromiumEngine::Disconnect() {
-  // The connection's thread calls into this object and acks frames through m_connection: it
-  // ends before the pointer is cleared, not while the reset has already emptied it.
-  if (m_connection) m_connection->Stop();
-  m_connection.reset();
-  m_process.reset();
-  m_session.clear();
-  m_answers.clear();
-  m_inbox.clear();
-  m_holdingFor = 0;
+void CChromiumEngine::ReleaseStart()
+{
+    m_extensionsKnown = true;
+    if (std::exchange(m_startPending, false) && !m_startUrl.empty())
+        Navigate(m_startUrl, TT_EXPLICIT);
 }
 
-void CChromiumEngine::OnChromiumGone(cef_termination_status_t status) {
-  if (!m_connection) return;
-  m_site.Record(m_site.EventLine("ChromiumEnded").Add("pid", m_process ? m_process->Pid() : std::string()));
-  Disconnect();
-  m_loading = false;
-  m_site.RenderProcessTerminated(status);
+void CChromiumEngine::Disconnect()
+{
+    // The connection's thread calls into this object and acks frames through m_connection: it
+    // ends before the pointer is cleared, not while the reset has already emptied it.
+    if (m_connection)
+        m_connection->Stop();
+    m_connection.reset();
+    m_process.reset();
+    m_session.clear();
+    m_answers.clear();
+    m_inbox.clear();
+    m_holdingFor = 0;
+}
+
+void CChromiumEngine::OnChromiumGone(cef_termination_status_t status)
+{
+    if (!m_connection)
+        return;
+    m_site.Record(m_site.EventLine("ChromiumEnded").Add("pid", m_process ? m_process->Pid() : std::string()));
+    Disconnect();
+    m_loading = false;
+    m_site.RenderProcessTerminated(status);
 }
 
 // --- Connection thread ----------------------------------------------------------------------
 
-void CChromiumEngine::OnMessage(Json& message, bool) {
-  if (Text(message, "method") == "Page.screencastFrame") {
-    OnScreencastFrame(message);
-  } else {
+void CChromiumEngine::OnMessage(Json& message, bool)
+{
+    if (Text(message, "method") == "Page.screencastFrame") {
+        OnScreencastFrame(message);
+    } else {
+        std::weak_ptr<bool> alive = m_alive;
+        auto shared = std::make_shared<Json>(std::move(message));
+        m_site.PostTask([this, alive, shared]() {
+            if (alive.lock())
+                Receive(std::move(*shared));
+        });
+    }
+}
+
+void CChromiumEngine::OnScreencastFrame(Json& message)
+{
+    Json& params = message["params"];
+    // Acked at once: Chromium captures the next frame while this one is decoded and painted.
+    m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}},
+                       Text(message, "sessionId"));
+    auto data = params.find("data");
+    if (data != params.end() && data->is_string()) {
+        m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_viewWidth, m_viewHeight);
+    }
+}
+
+void CChromiumEngine::OnDecoded(std::vector<uint8_t>&& bgra, int width, int height)
+{
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> lock(m_frameMutex);
+        m_latest.bgra = std::move(bgra);
+        m_latest.width = width;
+        m_latest.height = height;
+        post = !std::exchange(m_paintPosted, true);
+    }
+    if (!post)
+        return;
     std::weak_ptr<bool> alive = m_alive;
-    auto shared = std::make_shared<Json>(std::move(message));
-    m_site.PostTask([this, alive, shared]() {
-      if (alive.lock()) Receive(std::move(*shared));
+    m_site.PostTask([this, alive]() {
+        if (alive.lock())
+            PaintLatest();
     });
-  }
-}
-
-void CChromiumEngine::OnScreencastFrame(Json& message) {
-  Json& params = message["params"];
-  // Acked at once: Chromium captures the next frame while this one is decoded and painted.
-  m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}},
-                     Text(message, "sessionId"));
-  auto data = params.find("data");
-  if (data != params.end() && data->is_string()) {
-    m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_viewWidth, m_viewHeight);
-  }
-}
-
-void CChromiumEngine::OnDecoded(std::vector<uint8_t>&& bgra, int width, int height) {
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> lock(m_frameMutex);
-    m_latest.bgra = std::move(bgra);
-    m_latest.width = width;
-    m_latest.height = height;
-    post = !std::exchange(m_paintPosted, true);
-  }
-  if (!post) return;
-  std::weak_ptr<bool> alive = m_alive;
-  m_site.PostTask([this, alive]() {
-    if (alive.lock()) PaintLatest();
-  });
 }
 
 // --- UI thread: frames ----------------------------------------------------------------------
 
-void CChromiumEngine::PaintLatest() {
-  {
-    std::lock_guard<std::mutex> lock(m_frameMutex);
-    m_paintPosted = false;
-    if (m_latest.bgra.empty()) return;
-    m_shown = std::move(m_latest);
-    m_latest = CFramePixels();
-  }
-  if (m_hidden) return;
-  m_site.Paint(PET_VIEW, {CefRect(0, 0, m_shown.width, m_shown.height)}, m_shown.bgra.data(), m_shown.width,
-               m_shown.height);
+void CChromiumEngine::PaintLatest()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_frameMutex);
+        m_paintPosted = false;
+        if (m_latest.bgra.empty())
+            return;
+        m_shown = std::move(m_latest);
+        m_latest = CFramePixels();
+    }
+    if (m_hidden)
+        return;
+    m_site.Paint(PET_VIEW, {CefRect(0, 0, m_shown.width, m_shown.height)}, m_shown.bgra.data(), m_shown.width,
+                 m_shown.height);
 }
 
-void CChromiumEngine::StartScreencast() {
-  if (m_hidden || m_session.empty()) return;
-  Json params = {{"format", m_options.pngFrames ? "png" : "jpeg"},
-                 {"maxWidth", m_viewWidth.load()},
-                 {"maxHeight", m_viewHeight.load()},
-                 {"everyNthFrame", 1}};
-  if (!m_options.pngFrames) params["quality"] = kJpegQuality;
-  Command("Page.startScreencast", params);
+void CChromiumEngine::StartScreencast()
+{
+    if (m_hidden || m_session.empty())
+        return;
+    Json params = {{"format", m_options.pngFrames ? "png" : "jpeg"},
+                   {"maxWidth", m_viewWidth.load()},
+                   {"maxHeight", m_viewHeight.load()},
+                   {"everyNthFrame", 1}};
+    if (!m_options.pngFrames)
+        params["quality"] = kJpegQuality;
+    Command("Page.startScreencast", params);
 }
 
-void CChromiumEngine::Resized() {
-  int width = 0;
-  int height = 0;
-  if (!m_site.ViewSize(&width, &height)) return;
-  m_viewWidth = width;
-  m_viewHeight = height;
-  if (m_session.empty()) return;
-  Command("Emulation.setDeviceMetricsOverride",
-          {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
-  // A running screencast keeps its first size limits; started again it takes the new ones.
-  Command("Page.stopScreencast", Json::object());
-  StartScreencast();
+void CChromiumEngine::Resized()
+{
+    int width = 0;
+    int height = 0;
+    if (!m_site.ViewSize(&width, &height))
+        return;
+    m_viewWidth = width;
+    m_viewHeight = height;
+    if (m_session.empty())
+        return;
+    Command("Emulation.setDeviceMetricsOverride",
+            {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+    // A running screencast keeps its first size limits; started again it takes the new ones.
+    Command("Page.stopScreencast", Json::object());
+    StartScreencast();
 }
 
-void CChromiumEngine::Hidden(bool hidden) {
-  if (hidden == m_hidden) return;
-  m_hidden = hidden;
-  if (hidden) Command("Page.stopScreencast", Json::object());
-  else StartScreencast();
+void CChromiumEngine::Hidden(bool hidden)
+{
+    if (hidden == m_hidden)
+        return;
+    m_hidden = hidden;
+    if (hidden)
+        Command("Page.stopScreencast", Json::object());
+    else
+        StartScreencast();
 }
 
-void CChromiumEngine::Invalidate(cef_paint_element_type_t type) {
-  if (type != PET_VIEW || m_hidden || m_shown.bgra.empty()) return;
-  m_site.Paint(PET_VIEW, {CefRect(0, 0, m_shown.width, m_shown.height)}, m_shown.bgra.data(), m_shown.width,
-               m_shown.height);
+void CChromiumEngine::Invalidate(cef_paint_element_type_t type)
+{
+    if (type != PET_VIEW || m_hidden || m_shown.bgra.empty())
+        return;
+    m_site.Paint(PET_VIEW, {CefRect(0, 0, m_shown.width, m_shown.height)}, m_shown.bgra.data(), m_shown.width,
+                 m_shown.height);
 }
 
 // --- UI thread: commands and events -----------------------------------------------------------
 
-void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn onAnswer, bool toBrowser) {
-  if (!m_connection) return;
-  const int id = m_connection->Send(method, std::move(params), toBrowser ? std::string() : m_session);
-  if (onAnswer) m_answers[id] = std::move(onAnswer);
+void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn onAnswer, bool toBrowser)
+{
+    if (!m_connection)
+        return;
+    const int id = m_connection->Send(method, std::move(params), toBrowser ? std::string() : m_session);
+    if (onAnswer)
+        m_answers[id] = std::move(onAnswer);
 }
 
-void CChromiumEngine::CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer) {
-  if (!m_connection) return;
-  const int id = m_connection->Send(method, std::move(params), m_session);
-  m_holdingFor = id;
-  m_answers[id] = std::move(onAnswer);
+void CChromiumEngine::CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer)
+{
+    if (!m_connection)
+        return;
+    const int id = m_connection->Send(method, std::move(params), m_session);
+    m_holdingFor = id;
+    m_answers[id] = std::move(onAnswer);
 }
 
-void CChromiumEngine::Receive(Json message) {
-  const auto id = message.find("id");
-  if (id != message.end() && id->is_number_integer()) {
-    const int number = id->get<int>();
-    auto answer = m_answers.find(number);
-    if (answer != m_answers.end()) {
-      AnswerFn onAnswer = std::move(answer->second);
-      m_answers.erase(answer);
-      onAnswer(message);
+void CChromiumEngine::Receive(Json message)
+{
+    const auto id = message.find("id");
+    if (id != message.end() && id->is_number_integer()) {
+        const int number = id->get<int>();
+        auto answer = m_answers.find(number);
+        if (answer != m_answers.end()) {
+            AnswerFn onAnswer = std::move(answer->second);
+            m_answers.erase(answer);
+            onAnswer(message);
+        }
+        if (number == m_holdingFor) {
+            m_holdingFor = 0;
+            Drain();
+        }
+        return;
     }
-    if (number == m_holdingFor) {
-      m_holdingFor = 0;
-      Drain();
+    // A dialog stops the page's script: the answer of a script that the events are held for
+    // comes only after the dialog is answered.
+    if (Text(message, "method") == "Page.javascriptDialogOpening") {
+        Dispatch(message);
+        return;
     }
-    return;
-  }
-  // A dialog stops the page's script: the answer of a script that the events are held for
-  // comes only after the dialog is answered.
-  if (Text(message, "method") == "Page.javascriptDialogOpening") {
-    Dispatch(message);
-    return;
-  }
-  m_inbox.push_back(std::move(message));
-  Drain();
+    m_inbox.push_back(std::move(message));
+    Drain();
 }
 
-void CChromiumEngine::Drain() {
-  while (m_holdingFor == 0 && !m_inbox.empty()) {
-    const Json message = std::move(m_inbox.front());
-    m_inbox.pop_front();
-    Dispatch(message);
-  }
-}
-
-void CChromiumEngine::Dispatch(const Json& message) {
-  const std::string method = Text(message, "method");
-  const Json& params = message.contains("params") ? message["params"] : Json::object();
-  // Events of the browser itself (targets, downloads) carry no session.
-  const std::string session = Text(message, "sessionId");
-  if (!session.empty() && session != m_session) return;
-  if (m_questions.Dispatch(method, params) || session.empty()) return;
-  if (method == "Inspector.targetCrashed") {
-    // The page's renderer died; Chromium lives on and the next navigation brings a new one.
-    m_loading = false;
-    m_site.RenderProcessTerminated(TS_PROCESS_CRASHED);
-  } else if (method == "Page.frameStartedLoading") {
-    if (Text(params, "frameId") != m_mainFrame || m_loading) return;
-    m_loading = true;
-    m_committed = false;
-    m_failed = false;
-    m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
-  } else if (method == "Page.frameNavigated") {
-    OnFrameNavigated(params.value("frame", Json::object()));
-  } else if (method == "Page.navigatedWithinDocument") {
-    if (Text(params, "frameId") != m_mainFrame) return;
-    m_url = FromChromiumUrl(FromUtf8(Text(params, "url")));
-    CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
-      ApplyHistory(answer);
-      m_site.AddressChange(m_site.MainFrameId(), m_url);
-    });
-  } else if (method == "Page.frameStoppedLoading") {
-    OnFrameStoppedLoading(Text(params, "frameId"));
-  } else if (method == "Network.requestWillBeSent") {
-    if (Text(params, "type") == "Document") m_documentRequests[Text(params, "requestId")] = Text(params, "frameId");
-  } else if (method == "Network.responseReceived") {
-    if (Text(params, "type") == "Document") {
-      m_documentStatus[Text(params, "frameId")] = Number(params.value("response", Json::object()), "status", 200);
+void CChromiumEngine::Drain()
+{
+    while (m_holdingFor == 0 && !m_inbox.empty()) {
+        const Json message = std::move(m_inbox.front());
+        m_inbox.pop_front();
+        Dispatch(message);
     }
-  } else if (method == "Network.loadingFailed") {
-    OnDocumentFailed(params);
-  } else if (method == "Runtime.executionContextCreated") {
-    const Json context = params.value("context", Json::object());
-    const Json aux = context.value("auxData", Json::object());
-    if (aux.value("isDefault", false)) m_contexts[Text(aux, "frameId")] = Number(context, "id", 0);
-  } else if (method == "Runtime.executionContextsCleared") {
-    m_contexts.clear();
-  } else if (method == "Runtime.bindingCalled") {
-    if (Text(params, "name") == kNativeBinding) OnNativeCall(params);
-    else OnTitleReported(params);
-  } else if (method == "Runtime.consoleAPICalled") {
-    OnConsole(params);
-  }
 }
 
-void CChromiumEngine::OnFrameNavigated(const Json& frame) {
-  const std::string id = Text(frame, "id");
-  const std::wstring url = FromChromiumUrl(FromUtf8(Text(frame, "url") + Text(frame, "urlFragment")));
-  if (frame.contains("parentId")) {
-    const int64_t cefId = FrameIdOf(id, Text(frame, "name"));
-    m_site.AddressChange(cefId, url);
-    m_site.LoadStart(cefId);
-    return;
-  }
-  m_mainFrame = id;
-  // Chromium commits an error page for a failed load; CEF reports the failure alone.
-  if (frame.contains("unreachableUrl")) {
-    m_failed = true;
-    return;
-  }
-  m_url = url;
-  m_committed = true;
-  m_title.clear();
-  CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
-    ApplyHistory(answer);
-    m_site.DetachSubFrames();
-    m_subFrames.clear();
-    m_site.AddressChange(m_site.MainFrameId(), m_url);
-    m_site.LoadStart(m_site.MainFrameId());
-  });
-}
-
-void CChromiumEngine::OnFrameStoppedLoading(const std::string& frameId) {
-  const auto status = m_documentStatus.find(frameId);
-  // Documents that never went through the network (files, about:blank) count as found.
-  const int httpStatus = status != m_documentStatus.end() ? status->second : 200;
-  if (frameId != m_mainFrame) {
-    auto sub = m_subFrames.find(frameId);
-    if (sub != m_subFrames.end()) m_site.LoadEnd(sub->second, httpStatus);
-    return;
-  }
-  if (!m_loading) return;
-  m_documentStatus.clear();
-  m_documentRequests.clear();
-  if (m_committed && !m_failed) {
-    // History is asked again: while the document moved between processes it may have had none.
-    CommandInOrder("Page.getNavigationHistory", Json::object(), [this, httpStatus](const Json& history) {
-      ApplyHistory(history);
-      CommandInOrder("Runtime.evaluate", TitleQuery(), [this, httpStatus](const Json& answer) {
-        // A page without a title of its own is titled by its address.
-        const std::wstring title = TitleOf(answer);
-        ReportTitle(title.empty() ? m_url : title);
-        m_site.LoadEnd(m_site.MainFrameId(), httpStatus);
+void CChromiumEngine::Dispatch(const Json& message)
+{
+    const std::string method = Text(message, "method");
+    const Json& params = message.contains("params") ? message["params"] : Json::object();
+    // Events of the browser itself (targets, downloads) carry no session.
+    const std::string session = Text(message, "sessionId");
+    if (!session.empty() && session != m_session)
+        return;
+    if (m_questions.Dispatch(method, params) || session.empty())
+        return;
+    if (method == "Inspector.targetCrashed") {
+        // The page's renderer died; Chromium lives on and the next navigation brings a new one.
         m_loading = false;
-        m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
-      });
+        m_site.RenderProcessTerminated(TS_PROCESS_CRASHED);
+    } else if (method == "Page.frameStartedLoading") {
+        if (Text(params, "frameId") != m_mainFrame || m_loading)
+            return;
+        m_loading = true;
+        m_committed = false;
+        m_failed = false;
+        m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
+    } else if (method == "Page.frameNavigated") {
+        OnFrameNavigated(params.value("frame", Json::object()));
+    } else if (method == "Page.navigatedWithinDocument") {
+        if (Text(params, "frameId") != m_mainFrame)
+            return;
+        m_url = FromChromiumUrl(FromUtf8(Text(params, "url")));
+        CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
+            ApplyHistory(answer);
+            m_site.AddressChange(m_site.MainFrameId(), m_url);
+        });
+    } else if (method == "Page.frameStoppedLoading") {
+        OnFrameStoppedLoading(Text(params, "frameId"));
+    } else if (method == "Network.requestWillBeSent") {
+        if (Text(params, "type") == "Document")
+            m_documentRequests[Text(params, "requestId")] = Text(params, "frameId");
+    } else if (method == "Network.responseReceived") {
+        if (Text(params, "type") == "Document") {
+            m_documentStatus[Text(params, "frameId")] = Number(params.value("response", Json::object()), "status", 200);
+        }
+    } else if (method == "Network.loadingFailed") {
+        OnDocumentFailed(params);
+    } else if (method == "Runtime.executionContextCreated") {
+        const Json context = params.value("context", Json::object());
+        const Json aux = context.value("auxData", Json::object());
+        if (aux.value("isDefault", false))
+            m_contexts[Text(aux, "frameId")] = Number(context, "id", 0);
+    } else if (method == "Runtime.executionContextsCleared") {
+        m_contexts.clear();
+    } else if (method == "Runtime.bindingCalled") {
+        if (Text(params, "name") == kNativeBinding)
+            OnNativeCall(params);
+        else
+            OnTitleReported(params);
+    } else if (method == "Runtime.consoleAPICalled") {
+        OnConsole(params);
+    }
+}
+
+void CChromiumEngine::OnFrameNavigated(const Json& frame)
+{
+    const std::string id = Text(frame, "id");
+    const std::wstring url = FromChromiumUrl(FromUtf8(Text(frame, "url") + Text(frame, "urlFragment")));
+    if (frame.contains("parentId")) {
+        const int64_t cefId = FrameIdOf(id, Text(frame, "name"));
+        m_site.AddressChange(cefId, url);
+        m_site.LoadStart(cefId);
+        return;
+    }
+    m_mainFrame = id;
+    // Chromium commits an error page for a failed load; CEF reports the failure alone.
+    if (frame.contains("unreachableUrl")) {
+        m_failed = true;
+        return;
+    }
+    m_url = url;
+    m_committed = true;
+    m_title.clear();
+    CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
+        ApplyHistory(answer);
+        m_site.DetachSubFrames();
+        m_subFrames.clear();
+        m_site.AddressChange(m_site.MainFrameId(), m_url);
+        m_site.LoadStart(m_site.MainFrameId());
     });
-    return;
-  }
-  m_loading = false;
-  m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
 }
 
-void CChromiumEngine::OnDocumentFailed(const Json& params) {
-  auto request = m_documentRequests.find(Text(params, "requestId"));
-  if (request == m_documentRequests.end() || request->second != m_mainFrame || m_failed) return;
-  m_failed = true;
-  const std::string text = params.value("canceled", false) ? "net::ERR_ABORTED" : Text(params, "errorText");
-  m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(text), FromUtf8(text), m_pendingUrl);
+void CChromiumEngine::OnFrameStoppedLoading(const std::string& frameId)
+{
+    const auto status = m_documentStatus.find(frameId);
+    // Documents that never went through the network (files, about:blank) count as found.
+    const int httpStatus = status != m_documentStatus.end() ? status->second : 200;
+    if (frameId != m_mainFrame) {
+        auto sub = m_subFrames.find(frameId);
+        if (sub != m_subFrames.end())
+            m_site.LoadEnd(sub->second, httpStatus);
+        return;
+    }
+    if (!m_loading)
+        return;
+    m_documentStatus.clear();
+    m_documentRequests.clear();
+    if (m_committed && !m_failed) {
+        // History is asked again: while the document moved between processes it may have had none.
+        CommandInOrder("Page.getNavigationHistory", Json::object(), [this, httpStatus](const Json& history) {
+            ApplyHistory(history);
+            CommandInOrder("Runtime.evaluate", TitleQuery(), [this, httpStatus](const Json& answer) {
+                // A page without a title of its own is titled by its address.
+                const std::wstring title = TitleOf(answer);
+                ReportTitle(title.empty() ? m_url : title);
+                m_site.LoadEnd(m_site.MainFrameId(), httpStatus);
+                m_loading = false;
+                m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
+            });
+        });
+        return;
+    }
+    m_loading = false;
+    m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
 }
 
-void CChromiumEngine::OnTitleReported(const Json& params) {
-  const auto mainContext = m_contexts.find(m_mainFrame);
-  if (Text(params, "name") != kTitleBinding || mainContext == m_contexts.end() ||
-      Number(params, "executionContextId", 0) != mainContext->second) {
-    return;
-  }
-  // While the page loads its title is taken when the load ends; an empty one names nothing.
-  const std::wstring title = FromUtf8(Text(params, "payload"));
-  if (m_committed && !m_failed && !m_loading && !title.empty()) ReportTitle(title);
+void CChromiumEngine::OnDocumentFailed(const Json& params)
+{
+    auto request = m_documentRequests.find(Text(params, "requestId"));
+    if (request == m_documentRequests.end() || request->second != m_mainFrame || m_failed)
+        return;
+    m_failed = true;
+    const std::string text = params.value("canceled", false) ? "net::ERR_ABORTED" : Text(params, "errorText");
+    m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(text), FromUtf8(text), m_pendingUrl);
 }
 
-void CChromiumEngine::OnNativeCall(const Json& params) {
-  const int contextId = Number(params, "executionContextId", 0);
-  const int64_t frameId = FrameOfContext(contextId);
-  CNativeCall call;
-  if (frameId == 0 || !ParseNativeCall(Text(params, "payload"), &call)) return;
-  std::weak_ptr<bool> alive = m_alive;
-  m_site.CallNative(frameId, call.name, call.arguments, [this, alive, contextId](const CNativeCallResult& result) {
-    if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew)) return;
-    Command("Runtime.evaluate", {{"expression", ThrowLaterScript(result.exception)}, {"contextId", contextId}});
-  });
+void CChromiumEngine::OnTitleReported(const Json& params)
+{
+    const auto mainContext = m_contexts.find(m_mainFrame);
+    if (Text(params, "name") != kTitleBinding || mainContext == m_contexts.end() ||
+        Number(params, "executionContextId", 0) != mainContext->second) {
+        return;
+    }
+    // While the page loads its title is taken when the load ends; an empty one names nothing.
+    const std::wstring title = FromUtf8(Text(params, "payload"));
+    if (m_committed && !m_failed && !m_loading && !title.empty())
+        ReportTitle(title);
 }
 
-int64_t CChromiumEngine::FrameOfContext(int contextId) const {
-  for (const auto& context : m_contexts) {
-    if (context.second != contextId) continue;
-    if (context.first == m_mainFrame) return m_site.MainFrameId();
-    const auto sub = m_subFrames.find(context.first);
-    return sub != m_subFrames.end() ? sub->second : 0;
-  }
-  return 0;
+void CChromiumEngine::OnNativeCall(const Json& params)
+{
+    const int contextId = Number(params, "executionContextId", 0);
+    const int64_t frameId = FrameOfContext(contextId);
+    CNativeCall call;
+    if (frameId == 0 || !ParseNativeCall(Text(params, "payload"), &call))
+        return;
+    std::weak_ptr<bool> alive = m_alive;
+    m_site.CallNative(frameId, call.name, call.arguments, [this, alive, contextId](const CNativeCallResult& result) {
+        if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew))
+            return;
+        Command("Runtime.evaluate", {{"expression", ThrowLaterScript(result.exception)}, {"contextId", contextId}});
+    });
 }
 
-void CChromiumEngine::ReportTitle(const std::wstring& title) {
-  if (title == m_title) return;
-  m_title = title;
-  m_site.TitleChange(title);
+int64_t CChromiumEngine::FrameOfContext(int contextId) const
+{
+    for (const auto& context : m_contexts) {
+        if (context.second != contextId)
+            continue;
+        if (context.first == m_mainFrame)
+            return m_site.MainFrameId();
+        const auto sub = m_subFrames.find(context.first);
+        return sub != m_subFrames.end() ? sub->second : 0;
+    }
+    return 0;
 }
 
-void CChromiumEngine::OnConsole(const Json& params) {
-  std::string message;
-  for (const Json& argument : params.value("args", Json::array())) {
-    if (!message.empty()) message += ' ';
-    const auto value = argument.find("value");
-    if (value != argument.end()) message += value->is_string() ? value->get<std::string>() : value->dump();
-    else message += Text(argument, "description");
-  }
-  const Json frames = params.value("stackTrace", Json::object()).value("callFrames", Json::array());
-  const Json top = frames.empty() ? Json::object() : frames[0];
-  m_site.ConsoleMessage(FromUtf8(message), FromUtf8(Text(top, "url")), Number(top, "lineNumber", 0) + 1);
+void CChromiumEngine::ReportTitle(const std::wstring& title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    m_site.TitleChange(title);
 }
 
-int64_t CChromiumEngine::FrameIdOf(const std::string& devToolsFrameId, const std::string& name) {
-  auto it = m_subFrames.find(devToolsFrameId);
-  if (it != m_subFrames.end()) return it->second;
-  const int64_t id = m_site.CreateSubFrame(FromUtf8(name));
-  m_subFrames[devToolsFrameId] = id;
-  return id;
+void CChromiumEngine::OnConsole(const Json& params)
+{
+    std::string message;
+    for (const Json& argument : params.value("args", Json::array())) {
+        if (!message.empty())
+            message += ' ';
+        const auto value = argument.find("value");
+        if (value != argument.end())
+            message += value->is_string() ? value->get<std::string>() : value->dump();
+        else
+            message += Text(argument, "description");
+    }
+    const Json frames = params.value("stackTrace", Json::object()).value("callFrames", Json::array());
+    const Json top = frames.empty() ? Json::object() : frames[0];
+    m_site.ConsoleMessage(FromUtf8(message), FromUtf8(Text(top, "url")), Number(top, "lineNumber", 0) + 1);
 }
 
-void CChromiumEngine::ApplyHistory(const Json& answer) {
-  // A page between two processes has no history to give; what was known stays.
-  const auto result = answer.find("result");
-  if (result == answer.end()) return;
-  std::vector<int> ids;
-  for (const Json& entry : result->value("entries", Json::array())) ids.push_back(Number(entry, "id", 0));
-  int index = Number(*result, "currentIndex", -1);
-  // The page Chromium opened at start is none of the browser's history.
-  if (m_firstEntry == 0 && index >= 0 && index < static_cast<int>(ids.size())) m_firstEntry = ids[static_cast<size_t>(index)];
-  const auto first = std::find(ids.begin(), ids.end(), m_firstEntry);
-  if (first != ids.end()) {
-    index -= static_cast<int>(first - ids.begin());
-    ids.erase(ids.begin(), first);
-  }
-  m_historyIds = std::move(ids);
-  m_historyIndex = index;
-  m_site.HistoryChanged(CanGoBack(), CanGoForward());
+int64_t CChromiumEngine::FrameIdOf(const std::string& devToolsFrameId, const std::string& name)
+{
+    auto it = m_subFrames.find(devToolsFrameId);
+    if (it != m_subFrames.end())
+        return it->second;
+    const int64_t id = m_site.CreateSubFrame(FromUtf8(name));
+    m_subFrames[devToolsFrameId] = id;
+    return id;
+}
+
+void CChromiumEngine::ApplyHistory(const Json& answer)
+{
+    // A page between two processes has no history to give; what was known stays.
+    const auto result = answer.find("result");
+    if (result == answer.end())
+        return;
+    std::vector<int> ids;
+    for (const Json& entry : result->value("entries", Json::array()))
+        ids.push_back(Number(entry, "id", 0));
+    int index = Number(*result, "currentIndex", -1);
+    // The page Chromium opened at start is none of the browser's history.
+    if (m_firstEntry == 0 && index >= 0 && index < static_cast<int>(ids.size()))
+        m_firstEntry = ids[static_cast<size_t>(index)];
+    const auto first = std::find(ids.begin(), ids.end(), m_firstEntry);
+    if (first != ids.end()) {
+        index -= static_cast<int>(first - ids.begin());
+        ids.erase(ids.begin(), first);
+    }
+    m_historyIds = std::move(ids);
+    m_historyIndex = index;
+    m_site.HistoryChanged(CanGoBack(), CanGoForward());
 }
 
 // --- UI thread: navigation ------------------------------------------------------------------
 
-void CChromiumEngine::Start(const std::wstring& url) {
-  Resized();
-  m_startUrl = url;
-  m_startPending = true;
-  if (m_extensionsKnown) ReleaseStart();
-}
-
-void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t transition) {
-  if (m_site.BeforeBrowse(m_site.MainFrameId(), url, transition)) {
-    m_site.Record(m_site.EventLine("NavigationCancelled").Add("url", url));
-    return;
-  }
-  // A Chromium that ended is replaced by the next navigation.
-  if (!m_connection) {
-    std::string error;
-    if (!Connect(&error)) {
-      LogMessage(LOGSEVERITY_ERROR, "Chromium engine: cannot restart " + ToUtf8(m_options.browser) + ": " + error);
-      m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", error));
-      Disconnect();
-      m_site.LoadError(m_site.MainFrameId(), ERR_FAILED, L"net::ERR_FAILED", url);
-      return;
-    }
+void CChromiumEngine::Start(const std::wstring& url)
+{
     Resized();
-  }
-  m_pendingUrl = url;
-  Command("Page.navigate", {{"url", ToUtf8(ToChromiumUrl(url))}}, [this, url](const Json& answer) {
-    const std::string error = Text(answer.value("result", Json::object()), "errorText");
-    // A failure that never reached the network (a malformed address) has no other report.
-    if (!error.empty() && !m_failed && !m_loading) {
-      m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
-      m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(error), FromUtf8(error), url);
-      m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
+    m_startUrl = url;
+    m_startPending = true;
+    if (m_extensionsKnown)
+        ReleaseStart();
+}
+
+void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t transition)
+{
+    if (m_site.BeforeBrowse(m_site.MainFrameId(), url, transition)) {
+        m_site.Record(m_site.EventLine("NavigationCancelled").Add("url", url));
+        return;
     }
-  });
+    // A Chromium that ended is replaced by the next navigation.
+    if (!m_connection) {
+        std::string error;
+        if (!Connect(&error)) {
+            LogMessage(LOGSEVERITY_ERROR,
+                       "Chromium engine: cannot restart " + ToUtf8(m_options.browser) + ": " + error);
+            m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", error));
+            Disconnect();
+            m_site.LoadError(m_site.MainFrameId(), ERR_FAILED, L"net::ERR_FAILED", url);
+            return;
+        }
+        Resized();
+    }
+    m_pendingUrl = url;
+    Command("Page.navigate", {{"url", ToUtf8(ToChromiumUrl(url))}}, [this, url](const Json& answer) {
+        const std::string error = Text(answer.value("result", Json::object()), "errorText");
+        // A failure that never reached the network (a malformed address) has no other report.
+        if (!error.empty() && !m_failed && !m_loading) {
+            m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
+            m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(error), FromUtf8(error), url);
+            m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
+        }
+    });
 }
 
-void CChromiumEngine::LoadURL(int64_t frameId, const std::wstring& url) {
-  if (frameId == m_site.MainFrameId()) {
-    Navigate(url, TT_EXPLICIT);
-    return;
-  }
-  ExecuteJavaScript(frameId, L"location.href = " + FromUtf8(Json(ToUtf8(url)).dump()) + L";", std::wstring(), 1);
+void CChromiumEngine::LoadURL(int64_t frameId, const std::wstring& url)
+{
+    if (frameId == m_site.MainFrameId()) {
+        Navigate(url, TT_EXPLICIT);
+        return;
+    }
+    ExecuteJavaScript(frameId, L"location.href = " + FromUtf8(Json(ToUtf8(url)).dump()) + L";", std::wstring(), 1);
 }
 
-void CChromiumEngine::MoveInHistory(int offset) {
-  const int index = m_historyIndex + offset;
-  if (!m_connection || index < 0 || index >= static_cast<int>(m_historyIds.size())) return;
-  Command("Page.navigateToHistoryEntry", {{"entryId", m_historyIds[static_cast<size_t>(index)]}});
+void CChromiumEngine::MoveInHistory(int offset)
+{
+    const int index = m_historyIndex + offset;
+    if (!m_connection || index < 0 || index >= static_cast<int>(m_historyIds.size()))
+        return;
+    Command("Page.navigateToHistoryEntry", {{"entryId", m_historyIds[static_cast<size_t>(index)]}});
 }
 
-void CChromiumEngine::GoBack() { MoveInHistory(-1); }
-
-void CChromiumEngine::GoForward() { MoveInHistory(1); }
-
-void CChromiumEngine::Reload() {
-  if (!m_connection) {
-    if (!m_url.empty()) Navigate(m_url, TT_RELOAD);
-    return;
-  }
-  Command("Page.reload", Json::object());
+void CChromiumEngine::GoBack()
+{
+    MoveInHistory(-1);
 }
 
-void CChromiumEngine::StopLoad() { Command("Page.stopLoading", Json::object()); }
+void CChromiumEngine::GoForward()
+{
+    MoveInHistory(1);
+}
 
-void CChromiumEngine::ExecuteJavaScript(int64_t frameId, const std::wstring& code, const std::wstring& scriptUrl,
-                                        int) {
-  Json params = {{"expression", ToUtf8(code) + (scriptUrl.empty() ? "" : "\n//# sourceURL=" + ToUtf8(scriptUrl))}};
-  if (frameId != m_site.MainFrameId()) {
-    auto frame = std::find_if(m_subFrames.begin(), m_subFrames.end(),
-                              [frameId](const std::pair<const std::string, int64_t>& f) { return f.second == frameId; });
-    if (frame == m_subFrames.end()) return;
-    auto context = m_contexts.find(frame->first);
-    if (context == m_contexts.end()) return;
-    params["contextId"] = context->second;
-  }
-  Command("Runtime.evaluate", params);
+void CChromiumEngine::Reload()
+{
+    if (!m_connection) {
+        if (!m_url.empty())
+            Navigate(m_url, TT_RELOAD);
+        return;
+    }
+    Command("Page.reload", Json::object());
+}
+
+void CChromiumEngine::StopLoad()
+{
+    Command("Page.stopLoading", Json::object());
+}
+
+void CChromiumEngine::ExecuteJavaScript(int64_t frameId, const std::wstring& code, const std::wstring& scriptUrl, int)
+{
+    Json params = {{"expression", ToUtf8(code) + (scriptUrl.empty() ? "" : "\n//# sourceURL=" + ToUtf8(scriptUrl))}};
+    if (frameId != m_site.MainFrameId()) {
+        auto frame =
+            std::find_if(m_subFrames.begin(), m_subFrames.end(),
+                         [frameId](const std::pair<const std::string, int64_t>& f) { return f.second == frameId; });
+        if (frame == m_subFrames.end())
+            return;
+        auto context = m_contexts.find(frame->first);
+        if (context == m_contexts.end())
+            return;
+        params["contextId"] = context->second;
+    }
+    Command("Runtime.evaluate", params);
 }
 
 // --- UI thread: input -----------------------------------------------------------------------
 
-void CChromiumEngine::Mouse(const char* type, const CefMouseEvent& event, const char* button, int clickCount) {
-  Command("Input.dispatchMouseEvent", {{"type", type},
-                                       {"x", event.x},
-                                       {"y", event.y},
-                                       {"modifiers", ModifiersOf(event.modifiers)},
-                                       {"button", button},
-                                       {"clickCount", clickCount}});
+void CChromiumEngine::Mouse(const char* type, const CefMouseEvent& event, const char* button, int clickCount)
+{
+    Command("Input.dispatchMouseEvent", {{"type", type},
+                                         {"x", event.x},
+                                         {"y", event.y},
+                                         {"modifiers", ModifiersOf(event.modifiers)},
+                                         {"button", button},
+                                         {"clickCount", clickCount}});
 }
 
-void CChromiumEngine::MouseMove(const CefMouseEvent& event, bool mouseLeave) {
-  CefMouseEvent moved = event;
-  // Leaving the view is a move to a point outside it.
-  if (mouseLeave) moved.x = moved.y = -1;
-  Mouse("mouseMoved", moved, HeldButton(event.modifiers), 0);
-  if (!mouseLeave) AskCursor(event.x, event.y);
+void CChromiumEngine::MouseMove(const CefMouseEvent& event, bool mouseLeave)
+{
+    CefMouseEvent moved = event;
+    // Leaving the view is a move to a point outside it.
+    if (mouseLeave)
+        moved.x = moved.y = -1;
+    Mouse("mouseMoved", moved, HeldButton(event.modifiers), 0);
+    if (!mouseLeave)
+        AskCursor(event.x, event.y);
 }
 
-void CChromiumEngine::AskCursor(int x, int y) {
-  // DevTools reports no cursor changes: the page is asked what lies under the pointer.
-  const std::string expression = "(() => { const e = document.elementFromPoint(" + std::to_string(x) + ", " +
-                                 std::to_string(y) + "); return e ? getComputedStyle(e).cursor : 'auto'; })()";
-  Command("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, [this](const Json& answer) {
-    const Json result = answer.value("result", Json::object()).value("result", Json::object());
-    const cef_cursor_type_t cursor = CursorOf(Text(result, "value"));
-    if (cursor == m_cursor) return;
-    m_cursor = cursor;
-    m_site.CursorChange(cursor);
-  });
+void CChromiumEngine::AskCursor(int x, int y)
+{
+    // DevTools reports no cursor changes: the page is asked what lies under the pointer.
+    const std::string expression = "(() => { const e = document.elementFromPoint(" + std::to_string(x) + ", " +
+                                   std::to_string(y) + "); return e ? getComputedStyle(e).cursor : 'auto'; })()";
+    Command("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, [this](const Json& answer) {
+        const Json result = answer.value("result", Json::object()).value("result", Json::object());
+        const cef_cursor_type_t cursor = CursorOf(Text(result, "value"));
+        if (cursor == m_cursor)
+            return;
+        m_cursor = cursor;
+        m_site.CursorChange(cursor);
+    });
 }
 
 void CChromiumEngine::MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button, bool mouseUp,
-                                 int clickCount) {
-  Mouse(mouseUp ? "mouseReleased" : "mousePressed", event, ButtonName(button), clickCount);
+                                 int clickCount)
+{
+    Mouse(mouseUp ? "mouseReleased" : "mousePressed", event, ButtonName(button), clickCount);
 }
 
-void CChromiumEngine::MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY) {
-  // CEF's deltas are positive away from the user (up, left); DevTools' point down and right.
-  Command("Input.dispatchMouseEvent", {{"type", "mouseWheel"},
-                                       {"x", event.x},
-                                       {"y", event.y},
-                                       {"modifiers", ModifiersOf(event.modifiers)},
-                                       {"deltaX", -deltaX},
-                                       {"deltaY", -deltaY}});
+void CChromiumEngine::MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY)
+{
+    // CEF's deltas are positive away from the user (up, left); DevTools' point down and right.
+    Command("Input.dispatchMouseEvent", {{"type", "mouseWheel"},
+                                         {"x", event.x},
+                                         {"y", event.y},
+                                         {"modifiers", ModifiersOf(event.modifiers)},
+                                         {"deltaX", -deltaX},
+                                         {"deltaY", -deltaY}});
 }
 
-void CChromiumEngine::Key(const CefKeyEvent& event) {
-  Json params = {{"modifiers", ModifiersOf(event.modifiers)},
-                 {"windowsVirtualKeyCode", event.windows_key_code},
-                 {"nativeVirtualKeyCode", event.native_key_code},
-                 {"isSystemKey", event.is_system_key != 0}};
-  switch (event.type) {
+void CChromiumEngine::Key(const CefKeyEvent& event)
+{
+    Json params = {{"modifiers", ModifiersOf(event.modifiers)},
+                   {"windowsVirtualKeyCode", event.windows_key_code},
+                   {"nativeVirtualKeyCode", event.native_key_code},
+                   {"isSystemKey", event.is_system_key != 0}};
+    switch (event.type) {
     case KEYEVENT_CHAR: {
-      // A character event may carry its character in the key code alone.
-      const wchar_t character = static_cast<wchar_t>(event.character ? event.character : event.windows_key_code);
-      const wchar_t unmodified = static_cast<wchar_t>(event.unmodified_character);
-      params["type"] = "char";
-      params["text"] = ToUtf8(std::wstring(1, character));
-      params["unmodifiedText"] = ToUtf8(std::wstring(1, unmodified ? unmodified : character));
-      break;
+        // A character event may carry its character in the key code alone.
+        const wchar_t character = static_cast<wchar_t>(event.character ? event.character : event.windows_key_code);
+        const wchar_t unmodified = static_cast<wchar_t>(event.unmodified_character);
+        params["type"] = "char";
+        params["text"] = ToUtf8(std::wstring(1, character));
+        params["unmodifiedText"] = ToUtf8(std::wstring(1, unmodified ? unmodified : character));
+        break;
     }
     case KEYEVENT_KEYUP: params["type"] = "keyUp"; break;
     default: params["type"] = "rawKeyDown"; break;
-  }
-  Command("Input.dispatchKeyEvent", params);
+    }
+    Command("Input.dispatchKeyEvent", params);
 }
 
-void CChromiumEngine::Focus(bool focused) {
-  Command("Emulation.setFocusEmulationEnabled", {{"enabled", focused}});
+void CChromiumEngine::Focus(bool focused)
+{
+    Command("Emulation.setFocusEmulationEnabled", {{"enabled", focused}});
 }
 
 // --- Control requests -----------------------------------------------------------------------
 
-bool CChromiumEngine::HandleControl(const std::vector<std::string>& tokens, Reply reply) {
-  if (tokens[0] == "chromium") {
-    if (!m_process) reply("ok running=0");
-    else reply("ok running=1 pid=" + m_process->Pid() + " profile=" + EncodeText(m_process->Profile()) +
-               " port=" + m_process->Endpoint().port);
-    return true;
-  }
-  if (tokens[0] == "state") {
-    reply("ok url=" + EncodeText(m_url) + " title=" + EncodeText(m_title) + " can_go_back=" +
-          (CanGoBack() ? "1" : "0") + " can_go_forward=" + (CanGoForward() ? "1" : "0") +
-          " frames=" + std::to_string(m_subFrames.size() + 1));
-    return true;
-  }
-  return false;
+bool CChromiumEngine::HandleControl(const std::vector<std::string>& tokens, Reply reply)
+{
+    if (tokens[0] == "chromium") {
+        if (!m_process)
+            reply("ok running=0");
+        else
+            reply("ok running=1 pid=" + m_process->Pid() + " profile=" + EncodeText(m_process->Profile()) +
+                  " port=" + m_process->Endpoint().port);
+        return true;
+    }
+    if (tokens[0] == "state") {
+        reply("ok url=" + EncodeText(m_url) + " title=" + EncodeText(m_title) +
+              " can_go_back=" + (CanGoBack() ? "1" : "0") + " can_go_forward=" + (CanGoForward() ? "1" : "0") +
+              " frames=" + std::to_string(m_subFrames.size() + 1));
+        return true;
+    }
+    return false;
 }
 
-}  // namespace cefcompat
+} // namespace cefcompat

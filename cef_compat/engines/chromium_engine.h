@@ -26,130 +26,129 @@
 namespace cefcompat {
 
 struct CChromiumOptions {
-  std::wstring browser;  // Linux path, or a Windows path Wine maps to one
-  bool pngFrames = false;
+    std::wstring browser; // Linux path, or a Windows path Wine maps to one
+    bool pngFrames = false;
 };
 
 class CChromiumEngine : public IPageEngine {
- public:
-  CChromiumEngine(IPageSite& site, CChromiumOptions options);
-  ~CChromiumEngine() OVERRIDE;
+public:
+    CChromiumEngine(IPageSite& site, CChromiumOptions options);
+    ~CChromiumEngine() OVERRIDE;
 
-  bool Launch() OVERRIDE;
-  void Start(const std::wstring& url) OVERRIDE;
-  void LoadURL(int64_t frameId, const std::wstring& url) OVERRIDE;
-  void GoBack() OVERRIDE;
-  void GoForward() OVERRIDE;
-  void Reload() OVERRIDE;
-  void StopLoad() OVERRIDE;
-  void ExecuteJavaScript(int64_t frameId, const std::wstring& code, const std::wstring& scriptUrl,
-                         int startLine) OVERRIDE;
-  void MouseMove(const CefMouseEvent& event, bool mouseLeave) OVERRIDE;
-  void MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button, bool mouseUp,
-                  int clickCount) OVERRIDE;
-  void MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY) OVERRIDE;
-  void Key(const CefKeyEvent& event) OVERRIDE;
-  void Focus(bool focused) OVERRIDE;
-  void CaptureLost() OVERRIDE {}
-  void Resized() OVERRIDE;
-  void Hidden(bool hidden) OVERRIDE;
-  void Invalidate(cef_paint_element_type_t type) OVERRIDE;
-  void RendererGone() OVERRIDE;
-  void ExtensionsReady(const std::vector<CExtensionSource>& extensions) OVERRIDE;
-  bool HandleControl(const std::vector<std::string>& tokens, Reply reply) OVERRIDE;
+    bool Launch() OVERRIDE;
+    void Start(const std::wstring& url) OVERRIDE;
+    void LoadURL(int64_t frameId, const std::wstring& url) OVERRIDE;
+    void GoBack() OVERRIDE;
+    void GoForward() OVERRIDE;
+    void Reload() OVERRIDE;
+    void StopLoad() OVERRIDE;
+    void ExecuteJavaScript(int64_t frameId, const std::wstring& code, const std::wstring& scriptUrl,
+                           int startLine) OVERRIDE;
+    void MouseMove(const CefMouseEvent& event, bool mouseLeave) OVERRIDE;
+    void MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button, bool mouseUp, int clickCount) OVERRIDE;
+    void MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY) OVERRIDE;
+    void Key(const CefKeyEvent& event) OVERRIDE;
+    void Focus(bool focused) OVERRIDE;
+    void CaptureLost() OVERRIDE {}
+    void Resized() OVERRIDE;
+    void Hidden(bool hidden) OVERRIDE;
+    void Invalidate(cef_paint_element_type_t type) OVERRIDE;
+    void RendererGone() OVERRIDE;
+    void ExtensionsReady(const std::vector<CExtensionSource>& extensions) OVERRIDE;
+    bool HandleControl(const std::vector<std::string>& tokens, Reply reply) OVERRIDE;
 
- private:
-  using Json = nlohmann::json;
-  using AnswerFn = std::function<void(const Json& answer)>;
-  struct CFramePixels {
-    std::vector<uint8_t> bgra;
-    int width = 0;
-    int height = 0;
-  };
+private:
+    using Json = nlohmann::json;
+    using AnswerFn = std::function<void(const Json& answer)>;
+    struct CFramePixels {
+        std::vector<uint8_t> bgra;
+        int width = 0;
+        int height = 0;
+    };
 
-  // Connection thread.
-  void OnMessage(Json& message, bool more);
-  void OnScreencastFrame(Json& message);
-  // A decoding thread.
-  void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);
+    // Connection thread.
+    void OnMessage(Json& message, bool more);
+    void OnScreencastFrame(Json& message);
+    // A decoding thread.
+    void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);
 
-  // UI thread.
-  bool Connect(std::string* error);
-  void Disconnect();
-  void StartScreencast();
-  void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr, bool toBrowser = false);
-  // Holds every later event back until |method| has answered and |onAnswer| has run, so hooks
-  // that depend on the answer keep their place in the order.
-  void CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer);
-  void Receive(Json message);
-  void Drain();
-  void Dispatch(const Json& message);
-  void OnFrameNavigated(const Json& frame);
-  void OnFrameStoppedLoading(const std::string& frameId);
-  void OnDocumentFailed(const Json& params);
-  void OnConsole(const Json& params);
-  void OnTitleReported(const Json& params);
-  void OnNativeCall(const Json& params);
-  int64_t FrameOfContext(int contextId) const;
-  void InstallExtension(const CExtensionSource& extension);
-  // The first navigation waits until the render process has named its extensions, so that
-  // they exist before the page's own script runs.
-  void ReleaseStart();
-  void ReportTitle(const std::wstring& title);
-  void OnChromiumGone(cef_termination_status_t status);
-  void PaintLatest();
-  void Navigate(const std::wstring& url, cef_transition_type_t transition);
-  void MoveInHistory(int offset);
-  void ApplyHistory(const Json& answer);
-  void AskCursor(int x, int y);
-  void Mouse(const char* type, const CefMouseEvent& event, const char* button, int clickCount);
-  int64_t FrameIdOf(const std::string& devToolsFrameId, const std::string& name);
-  bool CanGoBack() const { return m_historyIndex > 0; }
-  bool CanGoForward() const { return m_historyIndex + 1 < static_cast<int>(m_historyIds.size()); }
+    // UI thread.
+    bool Connect(std::string* error);
+    void Disconnect();
+    void StartScreencast();
+    void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr, bool toBrowser = false);
+    // Holds every later event back until |method| has answered and |onAnswer| has run, so hooks
+    // that depend on the answer keep their place in the order.
+    void CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer);
+    void Receive(Json message);
+    void Drain();
+    void Dispatch(const Json& message);
+    void OnFrameNavigated(const Json& frame);
+    void OnFrameStoppedLoading(const std::string& frameId);
+    void OnDocumentFailed(const Json& params);
+    void OnConsole(const Json& params);
+    void OnTitleReported(const Json& params);
+    void OnNativeCall(const Json& params);
+    int64_t FrameOfContext(int contextId) const;
+    void InstallExtension(const CExtensionSource& extension);
+    // The first navigation waits until the render process has named its extensions, so that
+    // they exist before the page's own script runs.
+    void ReleaseStart();
+    void ReportTitle(const std::wstring& title);
+    void OnChromiumGone(cef_termination_status_t status);
+    void PaintLatest();
+    void Navigate(const std::wstring& url, cef_transition_type_t transition);
+    void MoveInHistory(int offset);
+    void ApplyHistory(const Json& answer);
+    void AskCursor(int x, int y);
+    void Mouse(const char* type, const CefMouseEvent& event, const char* button, int clickCount);
+    int64_t FrameIdOf(const std::string& devToolsFrameId, const std::string& name);
+    bool CanGoBack() const { return m_historyIndex > 0; }
+    bool CanGoForward() const { return m_historyIndex + 1 < static_cast<int>(m_historyIds.size()); }
 
-  IPageSite& m_site;
-  const CChromiumOptions m_options;
-  std::shared_ptr<bool> m_alive;  // tasks posted to the UI thread run only while it exists
+    IPageSite& m_site;
+    const CChromiumOptions m_options;
+    std::shared_ptr<bool> m_alive; // tasks posted to the UI thread run only while it exists
 
-  // The frame hand-over between the decoding threads and the UI thread.
-  std::atomic<int> m_viewWidth{0};
-  std::atomic<int> m_viewHeight{0};
-  std::mutex m_frameMutex;
-  CFramePixels m_latest;
-  bool m_paintPosted = false;
-  // After the hand-over's members: its threads end before those go.
-  CFrameDecoderPool m_decoders;
+    // The frame hand-over between the decoding threads and the UI thread.
+    std::atomic<int> m_viewWidth{0};
+    std::atomic<int> m_viewHeight{0};
+    std::mutex m_frameMutex;
+    CFramePixels m_latest;
+    bool m_paintPosted = false;
+    // After the hand-over's members: its threads end before those go.
+    CFrameDecoderPool m_decoders;
 
-  // UI thread.
-  std::unique_ptr<CChromiumProcess> m_process;
-  std::unique_ptr<CDevToolsConnection> m_connection;
-  std::string m_targetId;
-  std::string m_session;
-  std::map<int, AnswerFn> m_answers;
-  std::deque<Json> m_inbox;
-  int m_holdingFor = 0;  // id of the command CommandInOrder waits for
-  CChromiumQuestions m_questions;
-  std::vector<CExtensionSource> m_extensions;
-  bool m_extensionsKnown = false;
-  bool m_startPending = false;
-  std::wstring m_startUrl;
-  bool m_hidden = false;
-  cef_cursor_type_t m_cursor = CT_POINTER;
-  CFramePixels m_shown;
-  std::string m_mainFrame;
-  std::map<std::string, int64_t> m_subFrames;  // DevTools frame id -> CEF frame id
-  std::map<std::string, int> m_contexts;       // DevTools frame id -> default script context
-  std::map<std::string, int> m_documentStatus;  // DevTools frame id -> HTTP status
-  std::map<std::string, std::string> m_documentRequests;  // request id -> DevTools frame id
-  int m_firstEntry = 0;  // id of the first history entry this browser navigated to
-  std::vector<int> m_historyIds;
-  int m_historyIndex = -1;
-  bool m_loading = false;
-  bool m_committed = false;  // the main frame's document of this load has been reported
-  bool m_failed = false;     // the main frame's load of this round failed
-  std::wstring m_pendingUrl;
-  std::wstring m_url;
-  std::wstring m_title;
+    // UI thread.
+    std::unique_ptr<CChromiumProcess> m_process;
+    std::unique_ptr<CDevToolsConnection> m_connection;
+    std::string m_targetId;
+    std::string m_session;
+    std::map<int, AnswerFn> m_answers;
+    std::deque<Json> m_inbox;
+    int m_holdingFor = 0; // id of the command CommandInOrder waits for
+    CChromiumQuestions m_questions;
+    std::vector<CExtensionSource> m_extensions;
+    bool m_extensionsKnown = false;
+    bool m_startPending = false;
+    std::wstring m_startUrl;
+    bool m_hidden = false;
+    cef_cursor_type_t m_cursor = CT_POINTER;
+    CFramePixels m_shown;
+    std::string m_mainFrame;
+    std::map<std::string, int64_t> m_subFrames; // DevTools frame id -> CEF frame id
+    std::map<std::string, int> m_contexts; // DevTools frame id -> default script context
+    std::map<std::string, int> m_documentStatus; // DevTools frame id -> HTTP status
+    std::map<std::string, std::string> m_documentRequests; // request id -> DevTools frame id
+    int m_firstEntry = 0; // id of the first history entry this browser navigated to
+    std::vector<int> m_historyIds;
+    int m_historyIndex = -1;
+    bool m_loading = false;
+    bool m_committed = false; // the main frame's document of this load has been reported
+    bool m_failed = false; // the main frame's load of this round failed
+    std::wstring m_pendingUrl;
+    std::wstring m_url;
+    std::wstring m_title;
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

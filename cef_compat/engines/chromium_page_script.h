@@ -25,8 +25,8 @@ std::string NativeCallerScript();
 std::string PageScriptOf(const CExtensionSource& extension);
 
 struct CNativeCall {
-  std::wstring name;
-  std::vector<CScriptValue> arguments;
+    std::wstring name;
+    std::vector<CScriptValue> arguments;
 };
 
 // The binding's payload as the page sent it (untrusted): false when it is not a call.
@@ -35,4 +35,4 @@ bool ParseNativeCall(const std::string& payload, CNativeCall* call);
 // Throws |message| into the page as an uncaught error.
 std::string ThrowLaterScript(const std::wstring& message);
 
-}  // namespace cefcompat
+} // namespace cefcompat

@@ -27,69 +27,67 @@
 namespace cefcompat {
 
 struct CChromiumEndpoint {
-  std::string host;  // 127.0.0.1
-  std::string port;
-  std::string path;  // /devtools/browser/<id>
+    std::string host; // 127.0.0.1
+    std::string port;
+    std::string path; // /devtools/browser/<id>
 };
 
 class CChromiumProcess {
- public:
-  // Starts |browser| (a Windows program; under Wine also a Linux path, or a Windows path Wine
-  // maps to a Linux program) with |switches| and waits, at most |timeoutMs|, for its DevTools
-  // endpoint. Null with |error| set when Chromium cannot be started or does not answer.
-  static std::unique_ptr<CChromiumProcess> Start(const std::wstring& browser,
-                                                 const std::vector<std::string>& switches,
-                                                 DWORD timeoutMs, std::string* error);
-  ~CChromiumProcess();
+public:
+    // Starts |browser| (a Windows program; under Wine also a Linux path, or a Windows path Wine
+    // maps to a Linux program) with |switches| and waits, at most |timeoutMs|, for its DevTools
+    // endpoint. Null with |error| set when Chromium cannot be started or does not answer.
+    static std::unique_ptr<CChromiumProcess>
+    Start(const std::wstring& browser, const std::vector<std::string>& switches, DWORD timeoutMs, std::string* error);
+    ~CChromiumProcess();
 
-  CChromiumProcess(const CChromiumProcess&) = delete;
-  CChromiumProcess& operator=(const CChromiumProcess&) = delete;
+    CChromiumProcess(const CChromiumProcess&) = delete;
+    CChromiumProcess& operator=(const CChromiumProcess&) = delete;
 
-  const CChromiumEndpoint& Endpoint() const { return m_endpoint; }
-  // Chromium's process id (a Linux one is also its process group) and its profile folder.
-  const std::string& Pid() const { return m_pid; }
-  const std::string& Profile() const { return m_profile; }
+    const CChromiumEndpoint& Endpoint() const { return m_endpoint; }
+    // Chromium's process id (a Linux one is also its process group) and its profile folder.
+    const std::string& Pid() const { return m_pid; }
+    const std::string& Profile() const { return m_profile; }
 
- private:
-  struct CSocketTraits {
-    using Type = SOCKET;
-    static Type Invalid() { return INVALID_SOCKET; }
-    static void Close(Type s) { closesocket(s); }
-  };
-  using CSocket = CScopedResource<CSocketTraits>;
+private:
+    struct CSocketTraits {
+        using Type = SOCKET;
+        static Type Invalid() { return INVALID_SOCKET; }
+        static void Close(Type s) { closesocket(s); }
+    };
+    using CSocket = CScopedResource<CSocketTraits>;
 
-  CChromiumProcess() = default;
-  // A loopback connection: m_link our end, |theirs| the wrapper's, inheritable.
-  bool Connect(CSocket* theirs);
-  bool LaunchLinux(const std::wstring& browser, const std::vector<std::string>& switches, std::string* error);
-  bool LaunchWindows(const std::wstring& browser, const std::vector<std::string>& switches,
-                     std::string* error);
-  // The job's processes have all ended, or |timeoutMs| has passed.
-  bool WaitForJobEnd(DWORD timeoutMs);
-  void ReadLink();
-  void ReadPipe();
-  void TakeOutput(const char* bytes, size_t count, std::string* line);
-  void OutputEnded();
-  void TakeLine(const std::string& line);
+    CChromiumProcess() = default;
+    // A loopback connection: m_link our end, |theirs| the wrapper's, inheritable.
+    bool Connect(CSocket* theirs);
+    bool LaunchLinux(const std::wstring& browser, const std::vector<std::string>& switches, std::string* error);
+    bool LaunchWindows(const std::wstring& browser, const std::vector<std::string>& switches, std::string* error);
+    // The job's processes have all ended, or |timeoutMs| has passed.
+    bool WaitForJobEnd(DWORD timeoutMs);
+    void ReadLink();
+    void ReadPipe();
+    void TakeOutput(const char* bytes, size_t count, std::string* line);
+    void OutputEnded();
+    void TakeLine(const std::string& line);
 
-  bool m_winsock = false;
-  // Linux Chromium: our end of the wrapper's standard streams. Closing it ends Chromium;
-  // Chromium's output arrives on it.
-  CSocket m_link;
-  // Windows Chromium: its job, the port that tells when the job's last process ended, and
-  // the read end of its output.
-  CUniqueHandle m_job;
-  CUniqueHandle m_jobPort;
-  CFileHandle m_output;
-  std::wstring m_windowsProfile;
-  CUniqueHandle m_ready;  // set once the endpoint is known or the output ended
-  CUniqueHandle m_ended;  // set when the output ended (Linux: the wrapper has cleaned up)
-  std::thread m_reader;
-  // Written by the reader thread before m_ready is set, read afterwards.
-  CChromiumEndpoint m_endpoint;
-  std::string m_pid;
-  std::string m_profile;
-  std::string m_failure;
+    bool m_winsock = false;
+    // Linux Chromium: our end of the wrapper's standard streams. Closing it ends Chromium;
+    // Chromium's output arrives on it.
+    CSocket m_link;
+    // Windows Chromium: its job, the port that tells when the job's last process ended, and
+    // the read end of its output.
+    CUniqueHandle m_job;
+    CUniqueHandle m_jobPort;
+    CFileHandle m_output;
+    std::wstring m_windowsProfile;
+    CUniqueHandle m_ready; // set once the endpoint is known or the output ended
+    CUniqueHandle m_ended; // set when the output ended (Linux: the wrapper has cleaned up)
+    std::thread m_reader;
+    // Written by the reader thread before m_ready is set, read afterwards.
+    CChromiumEndpoint m_endpoint;
+    std::string m_pid;
+    std::string m_profile;
+    std::string m_failure;
 };
 
 // The switches of a headless Chromium that serves one page over loopback DevTools, with the
@@ -108,4 +106,4 @@ std::wstring BrowserFromAppPaths();
 std::string LinuxPathOf(const std::wstring& windowsPath);
 std::wstring WindowsPathOf(const std::string& linuxPath);
 
-}  // namespace cefcompat
+} // namespace cefcompat

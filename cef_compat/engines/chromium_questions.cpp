@@ -16,185 +16,225 @@ namespace {
 constexpr size_t kMaxFilters = 64;
 constexpr size_t kMaxGuid = 64;
 
-cef_jsdialog_type_t DialogTypeOf(const std::string& type) {
-  if (type == "confirm") return JSDIALOGTYPE_CONFIRM;
-  if (type == "prompt") return JSDIALOGTYPE_PROMPT;
-  return JSDIALOGTYPE_ALERT;
+cef_jsdialog_type_t DialogTypeOf(const std::string& type)
+{
+    if (type == "confirm")
+        return JSDIALOGTYPE_CONFIRM;
+    if (type == "prompt")
+        return JSDIALOGTYPE_PROMPT;
+    return JSDIALOGTYPE_ALERT;
 }
 
 // The accept attribute of a DOM.describeNode answer, split at its commas.
-std::vector<std::wstring> AcceptFiltersOf(const nlohmann::json& answer) {
-  const nlohmann::json node = Member(Member(answer, "result"), "node");
-  const auto attributes = node.find("attributes");
-  std::vector<std::wstring> filters;
-  if (attributes == node.end() || !attributes->is_array()) return filters;
-  for (size_t i = 0; i + 1 < attributes->size(); i += 2) {
-    if ((*attributes)[i] != "accept" || !(*attributes)[i + 1].is_string()) continue;
-    std::istringstream list((*attributes)[i + 1].get<std::string>());
-    std::string filter;
-    while (std::getline(list, filter, ',') && filters.size() < kMaxFilters) {
-      const size_t first = filter.find_first_not_of(" \t");
-      const size_t last = filter.find_last_not_of(" \t");
-      if (first != std::string::npos) filters.push_back(FromUtf8(filter.substr(first, last - first + 1)));
+std::vector<std::wstring> AcceptFiltersOf(const nlohmann::json& answer)
+{
+    const nlohmann::json node = Member(Member(answer, "result"), "node");
+    const auto attributes = node.find("attributes");
+    std::vector<std::wstring> filters;
+    if (attributes == node.end() || !attributes->is_array())
+        return filters;
+    for (size_t i = 0; i + 1 < attributes->size(); i += 2) {
+        if ((*attributes)[i] != "accept" || !(*attributes)[i + 1].is_string())
+            continue;
+        std::istringstream list((*attributes)[i + 1].get<std::string>());
+        std::string filter;
+        while (std::getline(list, filter, ',') && filters.size() < kMaxFilters) {
+            const size_t first = filter.find_first_not_of(" \t");
+            const size_t last = filter.find_last_not_of(" \t");
+            if (first != std::string::npos)
+                filters.push_back(FromUtf8(filter.substr(first, last - first + 1)));
+        }
     }
-  }
-  return filters;
+    return filters;
 }
 
 // A path the client gave, as Chromium (a Linux program under Wine) reads it.
-std::string ChromiumPathOf(const std::wstring& path) {
-  const std::string linuxPath = LinuxPathOf(path);
-  return linuxPath.empty() ? ToUtf8(path) : linuxPath;
+std::string ChromiumPathOf(const std::wstring& path)
+{
+    const std::string linuxPath = LinuxPathOf(path);
+    return linuxPath.empty() ? ToUtf8(path) : linuxPath;
 }
 
 // A file Chromium wrote, as this process reaches it.
-std::wstring LocalPathOf(const std::string& linuxPath) {
-  const std::wstring windowsPath = WindowsPathOf(linuxPath);
-  return windowsPath.empty() ? FromUtf8(linuxPath) : windowsPath;
+std::wstring LocalPathOf(const std::string& linuxPath)
+{
+    const std::wstring windowsPath = WindowsPathOf(linuxPath);
+    return windowsPath.empty() ? FromUtf8(linuxPath) : windowsPath;
 }
 
-}  // namespace
+} // namespace
 
 CChromiumQuestions::CChromiumQuestions(IPageSite& site, CommandFn command)
-    : m_site(site), m_command(std::move(command)), m_alive(std::make_shared<bool>(true)) {}
-
-void CChromiumQuestions::Attach(const std::string& pageTarget, const std::string& downloadFolder) {
-  m_pageTarget = pageTarget;
-  m_downloadFolder = downloadFolder;
-  m_downloads.clear();
-  m_command("Page.setInterceptFileChooserDialog", {{"enabled", true}}, false, nullptr);
-  m_command("Target.setDiscoverTargets", {{"discover", true}}, true, nullptr);
-  m_command("Browser.setDownloadBehavior",
-            {{"behavior", "allowAndName"}, {"downloadPath", downloadFolder}, {"eventsEnabled", true}}, true,
-            nullptr);
+    : m_site(site),
+      m_command(std::move(command)),
+      m_alive(std::make_shared<bool>(true))
+{
 }
 
-bool CChromiumQuestions::Dispatch(const std::string& method, const Json& params) {
-  if (method == "Page.javascriptDialogOpening") OnDialog(params);
-  else if (method == "Page.fileChooserOpened") OnFileChooser(params);
-  else if (method == "Page.windowOpen") OnWindowOpen(params);
-  else if (method == "Target.targetCreated") OnTargetCreated(params);
-  else if (method == "Browser.downloadWillBegin") OnDownloadBegins(params);
-  else if (method == "Browser.downloadProgress") OnDownloadProgress(params);
-  else return false;
-  return true;
+void CChromiumQuestions::Attach(const std::string& pageTarget, const std::string& downloadFolder)
+{
+    m_pageTarget = pageTarget;
+    m_downloadFolder = downloadFolder;
+    m_downloads.clear();
+    m_command("Page.setInterceptFileChooserDialog", {{"enabled", true}}, false, nullptr);
+    m_command("Target.setDiscoverTargets", {{"discover", true}}, true, nullptr);
+    m_command("Browser.setDownloadBehavior",
+              {{"behavior", "allowAndName"}, {"downloadPath", downloadFolder}, {"eventsEnabled", true}}, true, nullptr);
 }
 
-void CChromiumQuestions::OnDialog(const Json& params) {
-  const std::string type = Text(params, "type");
-  // The API has no OnBeforeUnloadDialog: as with a client that does not take the question,
-  // the page is left.
-  if (type == "beforeunload") {
-    m_site.Record(m_site.EventLine("BeforeUnloadDialog.Default"));
-    m_command("Page.handleJavaScriptDialog", {{"accept", true}}, false, nullptr);
-    return;
-  }
-  const cef_jsdialog_type_t dialogType = DialogTypeOf(type);
-  std::weak_ptr<bool> alive = m_alive;
-  CommandFn command = m_command;
-  m_site.RunJSDialog(dialogType, FromUtf8(Text(params, "message")), FromUtf8(Text(params, "defaultPrompt")),
-                     [alive, command, dialogType](const CPageAnswer& answer) {
-                       if (!alive.lock()) return;
-                       Json reply = {{"accept", answer.answered && answer.accepted}};
-                       if (dialogType == JSDIALOGTYPE_PROMPT) reply["promptText"] = ToUtf8(answer.text);
-                       command("Page.handleJavaScriptDialog", reply, false, nullptr);
-                     });
+bool CChromiumQuestions::Dispatch(const std::string& method, const Json& params)
+{
+    if (method == "Page.javascriptDialogOpening")
+        OnDialog(params);
+    else if (method == "Page.fileChooserOpened")
+        OnFileChooser(params);
+    else if (method == "Page.windowOpen")
+        OnWindowOpen(params);
+    else if (method == "Target.targetCreated")
+        OnTargetCreated(params);
+    else if (method == "Browser.downloadWillBegin")
+        OnDownloadBegins(params);
+    else if (method == "Browser.downloadProgress")
+        OnDownloadProgress(params);
+    else
+        return false;
+    return true;
 }
 
-void CChromiumQuestions::OnFileChooser(const Json& params) {
-  const int node = Number(params, "backendNodeId", 0);
-  if (node == 0) return;
-  const int mode = Text(params, "mode") == "selectMultiple" ? FILE_DIALOG_OPEN_MULTIPLE : FILE_DIALOG_OPEN;
-  std::weak_ptr<bool> alive = m_alive;
-  m_command("DOM.describeNode", {{"backendNodeId", node}}, false, [this, alive, node, mode](const Json& answer) {
-    if (!alive.lock()) return;
+void CChromiumQuestions::OnDialog(const Json& params)
+{
+    const std::string type = Text(params, "type");
+    // The API has no OnBeforeUnloadDialog: as with a client that does not take the question,
+    // the page is left.
+    if (type == "beforeunload") {
+        m_site.Record(m_site.EventLine("BeforeUnloadDialog.Default"));
+        m_command("Page.handleJavaScriptDialog", {{"accept", true}}, false, nullptr);
+        return;
+    }
+    const cef_jsdialog_type_t dialogType = DialogTypeOf(type);
+    std::weak_ptr<bool> alive = m_alive;
     CommandFn command = m_command;
-    m_site.RunFileDialog(mode, std::wstring(), std::wstring(), AcceptFiltersOf(answer),
-                         [alive, command, node](const CPageAnswer& choice) {
-                           // Cancelled, the input keeps what it had, as after a dismissed dialog.
-                           if (!alive.lock() || !choice.answered || !choice.accepted) return;
-                           Json files = Json::array();
-                           for (const std::wstring& path : choice.paths) files.push_back(ChromiumPathOf(path));
-                           command("DOM.setFileInputFiles", {{"files", files}, {"backendNodeId", node}}, false,
-                                   nullptr);
-                         });
-  });
+    m_site.RunJSDialog(dialogType, FromUtf8(Text(params, "message")), FromUtf8(Text(params, "defaultPrompt")),
+                       [alive, command, dialogType](const CPageAnswer& answer) {
+                           if (!alive.lock())
+                               return;
+                           Json reply = {{"accept", answer.answered && answer.accepted}};
+                           if (dialogType == JSDIALOGTYPE_PROMPT)
+                               reply["promptText"] = ToUtf8(answer.text);
+                           command("Page.handleJavaScriptDialog", reply, false, nullptr);
+                       });
 }
 
-void CChromiumQuestions::OnWindowOpen(const Json& params) {
-  const std::wstring url = FromChromiumUrl(FromUtf8(Text(params, "url")));
-  const bool refused = m_site.BeforePopup(m_site.MainFrameId(), url, FromUtf8(Text(params, "windowName")));
-  m_site.Record(m_site.EventLine(refused ? "PopupRefused" : "PopupOpened").Add("target_url", url));
+void CChromiumQuestions::OnFileChooser(const Json& params)
+{
+    const int node = Number(params, "backendNodeId", 0);
+    if (node == 0)
+        return;
+    const int mode = Text(params, "mode") == "selectMultiple" ? FILE_DIALOG_OPEN_MULTIPLE : FILE_DIALOG_OPEN;
+    std::weak_ptr<bool> alive = m_alive;
+    m_command("DOM.describeNode", {{"backendNodeId", node}}, false, [this, alive, node, mode](const Json& answer) {
+        if (!alive.lock())
+            return;
+        CommandFn command = m_command;
+        m_site.RunFileDialog(
+            mode, std::wstring(), std::wstring(), AcceptFiltersOf(answer),
+            [alive, command, node](const CPageAnswer& choice) {
+                // Cancelled, the input keeps what it had, as after a dismissed dialog.
+                if (!alive.lock() || !choice.answered || !choice.accepted)
+                    return;
+                Json files = Json::array();
+                for (const std::wstring& path : choice.paths)
+                    files.push_back(ChromiumPathOf(path));
+                command("DOM.setFileInputFiles", {{"files", files}, {"backendNodeId", node}}, false, nullptr);
+            });
+    });
 }
 
-void CChromiumQuestions::OnTargetCreated(const Json& params) {
-  const Json info = Member(params, "targetInfo");
-  const std::string target = Text(info, "targetId");
-  // Chromium has opened the new window already; a popup the client allows is a browser of
-  // its own, with its own Chromium.
-  if (Text(info, "type") != "page" || target.empty() || target == m_pageTarget) return;
-  m_command("Target.closeTarget", {{"targetId", target}}, true, nullptr);
+void CChromiumQuestions::OnWindowOpen(const Json& params)
+{
+    const std::wstring url = FromChromiumUrl(FromUtf8(Text(params, "url")));
+    const bool refused = m_site.BeforePopup(m_site.MainFrameId(), url, FromUtf8(Text(params, "windowName")));
+    m_site.Record(m_site.EventLine(refused ? "PopupRefused" : "PopupOpened").Add("target_url", url));
 }
 
-void CChromiumQuestions::OnDownloadBegins(const Json& params) {
-  const std::string guid = Text(params, "guid");
-  // The guid names the file in the download folder: nothing but a guid may pass.
-  if (guid.empty() || guid.size() > kMaxGuid ||
-      guid.find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos || m_downloads.count(guid)) {
-    return;
-  }
-  m_downloads[guid] = CDownload();
-  std::weak_ptr<bool> alive = m_alive;
-  m_site.BeforeDownload(FromChromiumUrl(FromUtf8(Text(params, "url"))), FromUtf8(Text(params, "suggestedFilename")),
-                        std::wstring(), [this, alive, guid](const CPageAnswer& answer) {
-                          if (alive.lock()) OnDownloadDecided(guid, answer);
-                        });
+void CChromiumQuestions::OnTargetCreated(const Json& params)
+{
+    const Json info = Member(params, "targetInfo");
+    const std::string target = Text(info, "targetId");
+    // Chromium has opened the new window already; a popup the client allows is a browser of
+    // its own, with its own Chromium.
+    if (Text(info, "type") != "page" || target.empty() || target == m_pageTarget)
+        return;
+    m_command("Target.closeTarget", {{"targetId", target}}, true, nullptr);
 }
 
-void CChromiumQuestions::OnDownloadDecided(const std::string& guid, const CPageAnswer& answer) {
-  auto download = m_downloads.find(guid);
-  if (download == m_downloads.end()) return;
-  download->second.decided = true;
-  // There is no save dialog to show: a download without a path is not kept.
-  download->second.keep = answer.answered && answer.accepted && !answer.text.empty();
-  download->second.path = answer.text;
-  if (!download->second.keep && !download->second.finished) {
-    // Chromium removes what it has written of a cancelled download.
-    m_command("Browser.cancelDownload", {{"guid", guid}}, true, nullptr);
-    m_site.Record(m_site.EventLine("DownloadDiscarded").Add("guid", guid));
-    m_downloads.erase(download);
-    return;
-  }
-  SettleDownload(guid);
+void CChromiumQuestions::OnDownloadBegins(const Json& params)
+{
+    const std::string guid = Text(params, "guid");
+    // The guid names the file in the download folder: nothing but a guid may pass.
+    if (guid.empty() || guid.size() > kMaxGuid ||
+        guid.find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos || m_downloads.count(guid)) {
+        return;
+    }
+    m_downloads[guid] = CDownload();
+    std::weak_ptr<bool> alive = m_alive;
+    m_site.BeforeDownload(FromChromiumUrl(FromUtf8(Text(params, "url"))), FromUtf8(Text(params, "suggestedFilename")),
+                          std::wstring(), [this, alive, guid](const CPageAnswer& answer) {
+                              if (alive.lock())
+                                  OnDownloadDecided(guid, answer);
+                          });
 }
 
-void CChromiumQuestions::OnDownloadProgress(const Json& params) {
-  const std::string guid = Text(params, "guid");
-  auto download = m_downloads.find(guid);
-  if (download == m_downloads.end()) return;
-  const std::string state = Text(params, "state");
-  if (state == "canceled") {
-    m_site.Record(m_site.EventLine("DownloadCanceled").Add("guid", guid));
-    m_downloads.erase(download);
-  } else if (state == "completed") {
-    download->second.finished = true;
+void CChromiumQuestions::OnDownloadDecided(const std::string& guid, const CPageAnswer& answer)
+{
+    auto download = m_downloads.find(guid);
+    if (download == m_downloads.end())
+        return;
+    download->second.decided = true;
+    // There is no save dialog to show: a download without a path is not kept.
+    download->second.keep = answer.answered && answer.accepted && !answer.text.empty();
+    download->second.path = answer.text;
+    if (!download->second.keep && !download->second.finished) {
+        // Chromium removes what it has written of a cancelled download.
+        m_command("Browser.cancelDownload", {{"guid", guid}}, true, nullptr);
+        m_site.Record(m_site.EventLine("DownloadDiscarded").Add("guid", guid));
+        m_downloads.erase(download);
+        return;
+    }
     SettleDownload(guid);
-  }
 }
 
-void CChromiumQuestions::SettleDownload(const std::string& guid) {
-  auto download = m_downloads.find(guid);
-  if (download == m_downloads.end() || !download->second.decided || !download->second.finished) return;
-  const std::wstring written = LocalPathOf(m_downloadFolder + "/" + guid);
-  if (download->second.keep) {
-    const bool moved = MoveFileExW(written.c_str(), download->second.path.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
-    m_site.Record(m_site.EventLine("DownloadSaved").Add("path", download->second.path).Add("moved", moved));
-  } else {
-    DeleteFileW(written.c_str());
-    m_site.Record(m_site.EventLine("DownloadDiscarded").Add("guid", guid));
-  }
-  m_downloads.erase(download);
+void CChromiumQuestions::OnDownloadProgress(const Json& params)
+{
+    const std::string guid = Text(params, "guid");
+    auto download = m_downloads.find(guid);
+    if (download == m_downloads.end())
+        return;
+    const std::string state = Text(params, "state");
+    if (state == "canceled") {
+        m_site.Record(m_site.EventLine("DownloadCanceled").Add("guid", guid));
+        m_downloads.erase(download);
+    } else if (state == "completed") {
+        download->second.finished = true;
+        SettleDownload(guid);
+    }
 }
 
-}  // namespace cefcompat
+void CChromiumQuestions::SettleDownload(const std::string& guid)
+{
+    auto download = m_downloads.find(guid);
+    if (download == m_downloads.end() || !download->second.decided || !download->second.finished)
+        return;
+    const std::wstring written = LocalPathOf(m_downloadFolder + "/" + guid);
+    if (download->second.keep) {
+        const bool moved = MoveFileExW(written.c_str(), download->second.path.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+        m_site.Record(m_site.EventLine("DownloadSaved").Add("path", download->second.path).Add("moved", moved));
+    } else {
+        DeleteFileW(written.c_str());
+        m_site.Record(m_site.EventLine("DownloadDiscarded").Add("guid", guid));
+    }
+    m_downloads.erase(download);
+}
+
+} // namespace cefcompat

@@ -18,45 +18,45 @@
 namespace cefcompat {
 
 class CChromiumQuestions {
- public:
-  using Json = nlohmann::json;
-  using AnswerFn = std::function<void(const Json& answer)>;
-  // Sends a command on the page's session, or to the browser itself when |toBrowser|.
-  using CommandFn = std::function<void(const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer)>;
+public:
+    using Json = nlohmann::json;
+    using AnswerFn = std::function<void(const Json& answer)>;
+    // Sends a command on the page's session, or to the browser itself when |toBrowser|.
+    using CommandFn = std::function<void(const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer)>;
 
-  CChromiumQuestions(IPageSite& site, CommandFn command);
-  CChromiumQuestions(const CChromiumQuestions&) = delete;
-  CChromiumQuestions& operator=(const CChromiumQuestions&) = delete;
+    CChromiumQuestions(IPageSite& site, CommandFn command);
+    CChromiumQuestions(const CChromiumQuestions&) = delete;
+    CChromiumQuestions& operator=(const CChromiumQuestions&) = delete;
 
-  // A new connection to Chromium: |pageTarget| is the browser's page, downloads go to
-  // |downloadFolder| (a Linux path) until the client has decided.
-  void Attach(const std::string& pageTarget, const std::string& downloadFolder);
-  // True when the event was a question of its.
-  bool Dispatch(const std::string& method, const Json& params);
+    // A new connection to Chromium: |pageTarget| is the browser's page, downloads go to
+    // |downloadFolder| (a Linux path) until the client has decided.
+    void Attach(const std::string& pageTarget, const std::string& downloadFolder);
+    // True when the event was a question of its.
+    bool Dispatch(const std::string& method, const Json& params);
 
- private:
-  struct CDownload {
-    bool decided = false;
-    bool keep = false;
-    bool finished = false;
-    std::wstring path;
-  };
+private:
+    struct CDownload {
+        bool decided = false;
+        bool keep = false;
+        bool finished = false;
+        std::wstring path;
+    };
 
-  void OnDialog(const Json& params);
-  void OnFileChooser(const Json& params);
-  void OnWindowOpen(const Json& params);
-  void OnTargetCreated(const Json& params);
-  void OnDownloadBegins(const Json& params);
-  void OnDownloadProgress(const Json& params);
-  void OnDownloadDecided(const std::string& guid, const CPageAnswer& answer);
-  void SettleDownload(const std::string& guid);
+    void OnDialog(const Json& params);
+    void OnFileChooser(const Json& params);
+    void OnWindowOpen(const Json& params);
+    void OnTargetCreated(const Json& params);
+    void OnDownloadBegins(const Json& params);
+    void OnDownloadProgress(const Json& params);
+    void OnDownloadDecided(const std::string& guid, const CPageAnswer& answer);
+    void SettleDownload(const std::string& guid);
 
-  IPageSite& m_site;
-  CommandFn m_command;
-  std::shared_ptr<bool> m_alive;  // answers that come after this object are dropped
-  std::string m_pageTarget;
-  std::string m_downloadFolder;
-  std::map<std::string, CDownload> m_downloads;  // by Chromium's guid
+    IPageSite& m_site;
+    CommandFn m_command;
+    std::shared_ptr<bool> m_alive; // answers that come after this object are dropped
+    std::string m_pageTarget;
+    std::string m_downloadFolder;
+    std::map<std::string, CDownload> m_downloads; // by Chromium's guid
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

@@ -11,4 +11,4 @@ namespace cefcompat {
 std::wstring ToChromiumUrl(const std::wstring& url);
 std::wstring FromChromiumUrl(const std::wstring& url);
 
-}  // namespace cefcompat
+} // namespace cefcompat

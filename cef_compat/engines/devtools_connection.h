@@ -21,41 +21,40 @@
 namespace cefcompat {
 
 class CDevToolsConnection {
- public:
-  // |more|: further bytes are already waiting, so a newer message follows at once.
-  using MessageFn = std::function<void(nlohmann::json& message, bool more)>;
-  using ClosedFn = std::function<void()>;
+public:
+    // |more|: further bytes are already waiting, so a newer message follows at once.
+    using MessageFn = std::function<void(nlohmann::json& message, bool more)>;
+    using ClosedFn = std::function<void()>;
 
-  // The handlers run on the connection's thread; |onClosed| once, when the connection ends.
-  CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed);
-  ~CDevToolsConnection();
+    // The handlers run on the connection's thread; |onClosed| once, when the connection ends.
+    CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed);
+    ~CDevToolsConnection();
 
-  CDevToolsConnection(const CDevToolsConnection&) = delete;
-  CDevToolsConnection& operator=(const CDevToolsConnection&) = delete;
+    CDevToolsConnection(const CDevToolsConnection&) = delete;
+    CDevToolsConnection& operator=(const CDevToolsConnection&) = delete;
 
-  // Connects and starts the thread; false with |error| set when it cannot.
-  bool Open(const CChromiumEndpoint& endpoint, std::string* error);
-  // Any thread but the connection's: ends the connection and its thread. No handler runs after
-  // it returns, while the owner still reaches this object through its pointer.
-  void Stop();
+    // Connects and starts the thread; false with |error| set when it cannot.
+    bool Open(const CChromiumEndpoint& endpoint, std::string* error);
+    // Any thread but the connection's: ends the connection and its thread. No handler runs after
+    // it returns, while the owner still reaches this object through its pointer.
+    void Stop();
 
-  // Any thread. Returns the command's id; its answer reaches the message handler.
-  int Send(const std::string& method, nlohmann::json params, const std::string& sessionId);
-  // Any thread but the connection's: sends and waits for the answer, at most |timeoutMs|.
-  // Nothing when the connection ended or the time ran out; the answer otherwise (which may
-  // carry an "error" instead of a "result").
-  std::optional<nlohmann::json> Call(const std::string& method, nlohmann::json params,
-                                     const std::string& sessionId, int timeoutMs);
+    // Any thread. Returns the command's id; its answer reaches the message handler.
+    int Send(const std::string& method, nlohmann::json params, const std::string& sessionId);
+    // Any thread but the connection's: sends and waits for the answer, at most |timeoutMs|.
+    // Nothing when the connection ended or the time ran out; the answer otherwise (which may
+    // carry an "error" instead of a "result").
+    std::optional<nlohmann::json> Call(const std::string& method, nlohmann::json params, const std::string& sessionId,
+                                       int timeoutMs);
 
- private:
-  struct CState;
-  void Run();
-  // |awaited|: the answer is kept for Call instead of reaching the message handler.
-  int Queue(const std::string& method, nlohmann::json params, const std::string& sessionId,
-            bool awaited);
+private:
+    struct CState;
+    void Run();
+    // |awaited|: the answer is kept for Call instead of reaching the message handler.
+    int Queue(const std::string& method, nlohmann::json params, const std::string& sessionId, bool awaited);
 
-  std::shared_ptr<CState> m_state;
-  std::thread m_thread;
+    std::shared_ptr<CState> m_state;
+    std::thread m_thread;
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

@@ -8,23 +8,29 @@
 
 namespace cefcompat {
 
-inline std::string Text(const nlohmann::json& object, const char* key) {
-  if (!object.is_object()) return std::string();
-  auto it = object.find(key);
-  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+inline std::string Text(const nlohmann::json& object, const char* key)
+{
+    if (!object.is_object())
+        return std::string();
+    auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-inline int Number(const nlohmann::json& object, const char* key, int fallback) {
-  if (!object.is_object()) return fallback;
-  auto it = object.find(key);
-  return it != object.end() && it->is_number() ? it->get<int>() : fallback;
+inline int Number(const nlohmann::json& object, const char* key, int fallback)
+{
+    if (!object.is_object())
+        return fallback;
+    auto it = object.find(key);
+    return it != object.end() && it->is_number() ? it->get<int>() : fallback;
 }
 
 // The object under |key|, or an empty one.
-inline nlohmann::json Member(const nlohmann::json& object, const char* key) {
-  if (!object.is_object()) return nlohmann::json::object();
-  auto it = object.find(key);
-  return it != object.end() && it->is_object() ? *it : nlohmann::json::object();
+inline nlohmann::json Member(const nlohmann::json& object, const char* key)
+{
+    if (!object.is_object())
+        return nlohmann::json::object();
+    auto it = object.find(key);
+    return it != object.end() && it->is_object() ? *it : nlohmann::json::object();
 }
 
-}  // namespace cefcompat
+} // namespace cefcompat

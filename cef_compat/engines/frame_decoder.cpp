@@ -16,124 +16,142 @@ constexpr size_t kMaxBase64 = 64 * 1024 * 1024;
 // More decoding threads than this only take cores from Chromium, which renders the frames.
 constexpr unsigned kMaxThreads = 3;
 
-bool FromBase64(const std::string& text, std::vector<uint8_t>* bytes) {
-  if (text.empty() || text.size() > kMaxBase64) return false;
-  DWORD size = 0;
-  if (!CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr,
-                            &size, nullptr, nullptr)) {
-    return false;
-  }
-  bytes->resize(size);
-  return CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64,
-                              bytes->data(), &size, nullptr, nullptr) != FALSE;
-}
-
-}  // namespace
-
-CFrameDecoder::CFrameDecoder() {
-  m_comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  if (m_comReady) {
-    CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_factory));
-  }
-}
-
-CFrameDecoder::~CFrameDecoder() {
-  m_factory.Reset();
-  if (m_comReady) CoUninitialize();
-}
-
-bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra) {
-  std::vector<uint8_t> bytes;
-  if (!m_factory || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-      !FromBase64(base64, &bytes)) {
-    return false;
-  }
-  ComPtr<IWICStream> stream;
-  ComPtr<IWICBitmapDecoder> decoder;
-  ComPtr<IWICBitmapFrameDecode> frame;
-  ComPtr<IWICFormatConverter> converter;
-  UINT frameWidth = 0;
-  UINT frameHeight = 0;
-  if (FAILED(m_factory->CreateStream(&stream)) ||
-      FAILED(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))) ||
-      FAILED(m_factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                &decoder)) ||
-      FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&frameWidth, &frameHeight)) ||
-      frameWidth == 0 || frameHeight == 0 || frameWidth > kMaxSide || frameHeight > kMaxSide ||
-      FAILED(m_factory->CreateFormatConverter(&converter)) ||
-      FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                                   nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
-    return false;
-  }
-  ComPtr<IWICBitmapSource> source = converter;
-  if (frameWidth != static_cast<UINT>(width) || frameHeight != static_cast<UINT>(height)) {
-    ComPtr<IWICBitmapScaler> scaler;
-    if (FAILED(m_factory->CreateBitmapScaler(&scaler)) ||
-        FAILED(scaler->Initialize(converter.Get(), static_cast<UINT>(width), static_cast<UINT>(height),
-                                  WICBitmapInterpolationModeLinear))) {
-      return false;
+bool FromBase64(const std::string& text, std::vector<uint8_t>* bytes)
+{
+    if (text.empty() || text.size() > kMaxBase64)
+        return false;
+    DWORD size = 0;
+    if (!CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr, &size,
+                              nullptr, nullptr)) {
+        return false;
     }
-    source = scaler;
-  }
-  const UINT stride = static_cast<UINT>(width) * 4;
-  bgra->resize(static_cast<size_t>(stride) * static_cast<size_t>(height));
-  if (FAILED(source->CopyPixels(nullptr, stride, static_cast<UINT>(bgra->size()), bgra->data()))) return false;
-  // Pages are opaque; a PNG from Chromium may still carry alpha below 255 (a JPEG has none,
-  // and its conversion already gives 255).
-  GUID container = {};
-  if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg) {
-    for (size_t i = 3; i < bgra->size(); i += 4) (*bgra)[i] = 255;
-  }
-  return true;
+    bytes->resize(size);
+    return CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, bytes->data(), &size,
+                                nullptr, nullptr) != FALSE;
 }
 
-CFrameDecoderPool::CFrameDecoderPool(unsigned threads, FrameFn onFrame) : m_onFrame(std::move(onFrame)) {
-  for (unsigned i = 0; i < std::max(threads, 1u); ++i) m_threads.emplace_back([this]() { Work(); });
+} // namespace
+
+CFrameDecoder::CFrameDecoder()
+{
+    m_comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    if (m_comReady) {
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_factory));
+    }
 }
 
-CFrameDecoderPool::~CFrameDecoderPool() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stopping = true;
-    m_waiting.reset();
-  }
-  m_wake.notify_all();
-  for (std::thread& thread : m_threads) thread.join();
+CFrameDecoder::~CFrameDecoder()
+{
+    m_factory.Reset();
+    if (m_comReady)
+        CoUninitialize();
 }
 
-unsigned CFrameDecoderPool::DefaultThreads() {
-  return std::min(std::max(std::thread::hardware_concurrency(), 1u), kMaxThreads);
+bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra)
+{
+    std::vector<uint8_t> bytes;
+    if (!m_factory || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
+        !FromBase64(base64, &bytes)) {
+        return false;
+    }
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICFormatConverter> converter;
+    UINT frameWidth = 0;
+    UINT frameHeight = 0;
+    if (FAILED(m_factory->CreateStream(&stream)) ||
+        FAILED(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))) ||
+        FAILED(m_factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
+        FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth == 0 ||
+        frameHeight == 0 || frameWidth > kMaxSide || frameHeight > kMaxSide ||
+        FAILED(m_factory->CreateFormatConverter(&converter)) ||
+        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom))) {
+        return false;
+    }
+    ComPtr<IWICBitmapSource> source = converter;
+    if (frameWidth != static_cast<UINT>(width) || frameHeight != static_cast<UINT>(height)) {
+        ComPtr<IWICBitmapScaler> scaler;
+        if (FAILED(m_factory->CreateBitmapScaler(&scaler)) ||
+            FAILED(scaler->Initialize(converter.Get(), static_cast<UINT>(width), static_cast<UINT>(height),
+                                      WICBitmapInterpolationModeLinear))) {
+            return false;
+        }
+        source = scaler;
+    }
+    const UINT stride = static_cast<UINT>(width) * 4;
+    bgra->resize(static_cast<size_t>(stride) * static_cast<size_t>(height));
+    if (FAILED(source->CopyPixels(nullptr, stride, static_cast<UINT>(bgra->size()), bgra->data())))
+        return false;
+    // Pages are opaque; a PNG from Chromium may still carry alpha below 255 (a JPEG has none,
+    // and its conversion already gives 255).
+    GUID container = {};
+    if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg) {
+        for (size_t i = 3; i < bgra->size(); i += 4)
+            (*bgra)[i] = 255;
+    }
+    return true;
 }
 
-void CFrameDecoderPool::Submit(std::string base64, int width, int height) {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_waiting = CJob{std::move(base64), width, height, ++m_submitted};
-  }
-  m_wake.notify_one();
+CFrameDecoderPool::CFrameDecoderPool(unsigned threads, FrameFn onFrame) : m_onFrame(std::move(onFrame))
+{
+    for (unsigned i = 0; i < std::max(threads, 1u); ++i)
+        m_threads.emplace_back([this]() { Work(); });
 }
 
-void CFrameDecoderPool::Work() {
-  CFrameDecoder decoder;
-  for (;;) {
-    CJob job;
+CFrameDecoderPool::~CFrameDecoderPool()
+{
     {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      m_wake.wait(lock, [this]() { return m_stopping || m_waiting; });
-      if (m_stopping) return;
-      job = std::move(*m_waiting);
-      m_waiting.reset();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        m_waiting.reset();
     }
-    std::vector<uint8_t> bgra;
-    if (decoder.Decode(job.base64, job.width, job.height, &bgra)) HandOn(job, std::move(bgra));
-  }
+    m_wake.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
 }
 
-void CFrameDecoderPool::HandOn(const CJob& job, std::vector<uint8_t>&& bgra) {
-  std::lock_guard<std::mutex> lock(m_handOverMutex);
-  if (job.sequence <= m_handedOn) return;
-  m_handedOn = job.sequence;
-  m_onFrame(std::move(bgra), job.width, job.height);
+unsigned CFrameDecoderPool::DefaultThreads()
+{
+    return std::min(std::max(std::thread::hardware_concurrency(), 1u), kMaxThreads);
 }
 
-}  // namespace cefcompat
+void CFrameDecoderPool::Submit(std::string base64, int width, int height)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_waiting = CJob{std::move(base64), width, height, ++m_submitted};
+    }
+    m_wake.notify_one();
+}
+
+void CFrameDecoderPool::Work()
+{
+    CFrameDecoder decoder;
+    for (;;) {
+        CJob job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this]() { return m_stopping || m_waiting; });
+            if (m_stopping)
+                return;
+            job = std::move(*m_waiting);
+            m_waiting.reset();
+        }
+        std::vector<uint8_t> bgra;
+        if (decoder.Decode(job.base64, job.width, job.height, &bgra))
+            HandOn(job, std::move(bgra));
+    }
+}
+
+void CFrameDecoderPool::HandOn(const CJob& job, std::vector<uint8_t>&& bgra)
+{
+    std::lock_guard<std::mutex> lock(m_handOverMutex);
+    if (job.sequence <= m_handedOn)
+        return;
+    m_handedOn = job.sequence;
+    m_onFrame(std::move(bgra), job.width, job.height);
+}
+
+} // namespace cefcompat

@@ -20,19 +20,19 @@ namespace cefcompat {
 
 // One decoder per thread: it keeps that thread's COM apartment and WIC factory.
 class CFrameDecoder {
- public:
-  CFrameDecoder();
-  ~CFrameDecoder();
+public:
+    CFrameDecoder();
+    ~CFrameDecoder();
 
-  CFrameDecoder(const CFrameDecoder&) = delete;
-  CFrameDecoder& operator=(const CFrameDecoder&) = delete;
+    CFrameDecoder(const CFrameDecoder&) = delete;
+    CFrameDecoder& operator=(const CFrameDecoder&) = delete;
 
-  // False when the data is not an image WIC reads, or the size is not sane.
-  bool Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra);
+    // False when the data is not an image WIC reads, or the size is not sane.
+    bool Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra);
 
- private:
-  bool m_comReady = false;
-  Microsoft::WRL::ComPtr<IWICImagingFactory> m_factory;
+private:
+    bool m_comReady = false;
+    Microsoft::WRL::ComPtr<IWICImagingFactory> m_factory;
 };
 
 // Frames decoded on a few threads, each with its own decoder, so that the stream goes on
@@ -40,44 +40,44 @@ class CFrameDecoder {
 // newer one takes its place. Decoded frames reach the handler in the order submitted; one
 // that finishes after a newer one has been handed on is dropped.
 class CFrameDecoderPool {
- public:
-  // Runs on a decoding thread, never for two frames at once.
-  using FrameFn = std::function<void(std::vector<uint8_t>&& bgra, int width, int height)>;
+public:
+    // Runs on a decoding thread, never for two frames at once.
+    using FrameFn = std::function<void(std::vector<uint8_t>&& bgra, int width, int height)>;
 
-  CFrameDecoderPool(unsigned threads, FrameFn onFrame);
-  // Drops the waiting frame and waits for the frames being decoded to be handed on or dropped.
-  ~CFrameDecoderPool();
+    CFrameDecoderPool(unsigned threads, FrameFn onFrame);
+    // Drops the waiting frame and waits for the frames being decoded to be handed on or dropped.
+    ~CFrameDecoderPool();
 
-  CFrameDecoderPool(const CFrameDecoderPool&) = delete;
-  CFrameDecoderPool& operator=(const CFrameDecoderPool&) = delete;
+    CFrameDecoderPool(const CFrameDecoderPool&) = delete;
+    CFrameDecoderPool& operator=(const CFrameDecoderPool&) = delete;
 
-  // Any thread.
-  void Submit(std::string base64, int width, int height);
+    // Any thread.
+    void Submit(std::string base64, int width, int height);
 
-  // As many threads as help on this machine: decoding competes with Chromium for the cores.
-  static unsigned DefaultThreads();
+    // As many threads as help on this machine: decoding competes with Chromium for the cores.
+    static unsigned DefaultThreads();
 
- private:
-  struct CJob {
-    std::string base64;
-    int width = 0;
-    int height = 0;
-    uint64_t sequence = 0;
-  };
+private:
+    struct CJob {
+        std::string base64;
+        int width = 0;
+        int height = 0;
+        uint64_t sequence = 0;
+    };
 
-  void Work();
-  void HandOn(const CJob& job, std::vector<uint8_t>&& bgra);
+    void Work();
+    void HandOn(const CJob& job, std::vector<uint8_t>&& bgra);
 
-  const FrameFn m_onFrame;
-  std::mutex m_mutex;
-  std::condition_variable m_wake;
-  std::optional<CJob> m_waiting;
-  uint64_t m_submitted = 0;
-  bool m_stopping = false;
-  // Held while a frame is handed on, which keeps the hand-overs in order.
-  std::mutex m_handOverMutex;
-  uint64_t m_handedOn = 0;
-  std::vector<std::thread> m_threads;
+    const FrameFn m_onFrame;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::optional<CJob> m_waiting;
+    uint64_t m_submitted = 0;
+    bool m_stopping = false;
+    // Held while a frame is handed on, which keeps the hand-overs in order.
+    std::mutex m_handOverMutex;
+    uint64_t m_handedOn = 0;
+    std::vector<std::thread> m_threads;
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

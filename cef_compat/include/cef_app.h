@@ -12,12 +12,11 @@ class CefApp;
 
 // In the browser process returns -1 at once. With --type= on the command line this process
 // is a sub-process: its role runs to its end and its exit code is returned.
-int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application,
-                      void* windows_sandbox_info);
+int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void* windows_sandbox_info);
 
 // Browser process, main thread (which becomes the UI thread).
-bool CefInitialize(const CefMainArgs& args, const CefSettings& settings,
-                   CefRefPtr<CefApp> application, void* windows_sandbox_info);
+bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefPtr<CefApp> application,
+                   void* windows_sandbox_info);
 // UI thread, after the message loop has returned.
 void CefShutdown();
 // Runs the pending work once, without waiting.
@@ -29,13 +28,12 @@ void CefQuitMessageLoop();
 void CefSetOSModalLoop(bool osModalLoop);
 
 class CefApp : public virtual CefBase {
- public:
-  // In every process, before the command line is acted on. |process_type| is empty in the
-  // browser process.
-  virtual void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                             CefRefPtr<CefCommandLine> command_line) {}
-  virtual void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> registrar) {}
-  virtual CefRefPtr<CefResourceBundleHandler> GetResourceBundleHandler() { return nullptr; }
-  virtual CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() { return nullptr; }
-  virtual CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() { return nullptr; }
+public:
+    // In every process, before the command line is acted on. |process_type| is empty in the
+    // browser process.
+    virtual void OnBeforeCommandLineProcessing(const CefString& process_type, CefRefPtr<CefCommandLine> command_line) {}
+    virtual void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> registrar) {}
+    virtual CefRefPtr<CefResourceBundleHandler> GetResourceBundleHandler() { return nullptr; }
+    virtual CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() { return nullptr; }
+    virtual CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() { return nullptr; }
 };

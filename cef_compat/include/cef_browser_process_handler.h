@@ -8,12 +8,12 @@
 
 // Called on the UI thread.
 class CefBrowserProcessHandler : public virtual CefBase {
- public:
-  // Once, inside CefInitialize, when browsers may be created.
-  virtual void OnContextInitialized() {}
-  // Before each sub-process starts; switches appended here reach its command line.
-  virtual void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) {}
-  // Before each render process starts; |extra_info| reaches its OnRenderThreadCreated.
-  virtual void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) {}
-  virtual CefRefPtr<CefPrintHandler> GetPrintHandler() { return nullptr; }
+public:
+    // Once, inside CefInitialize, when browsers may be created.
+    virtual void OnContextInitialized() {}
+    // Before each sub-process starts; switches appended here reach its command line.
+    virtual void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) {}
+    // Before each render process starts; |extra_info| reaches its OnRenderThreadCreated.
+    virtual void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) {}
+    virtual CefRefPtr<CefPrintHandler> GetPrintHandler() { return nullptr; }
 };

@@ -20,25 +20,25 @@
 
 // The getters are asked each time a handler is needed; null means the default behaviour.
 class CefClient : public virtual CefBase {
- public:
-  virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() { return nullptr; }
-  virtual CefRefPtr<CefDialogHandler> GetDialogHandler() { return nullptr; }
-  virtual CefRefPtr<CefDisplayHandler> GetDisplayHandler() { return nullptr; }
-  virtual CefRefPtr<CefDownloadHandler> GetDownloadHandler() { return nullptr; }
-  virtual CefRefPtr<CefDragHandler> GetDragHandler() { return nullptr; }
-  virtual CefRefPtr<CefFocusHandler> GetFocusHandler() { return nullptr; }
-  virtual CefRefPtr<CefGeolocationHandler> GetGeolocationHandler() { return nullptr; }
-  virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() { return nullptr; }
-  virtual CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() { return nullptr; }
-  virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
-  virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
-  virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
-  virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
+public:
+    virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() { return nullptr; }
+    virtual CefRefPtr<CefDialogHandler> GetDialogHandler() { return nullptr; }
+    virtual CefRefPtr<CefDisplayHandler> GetDisplayHandler() { return nullptr; }
+    virtual CefRefPtr<CefDownloadHandler> GetDownloadHandler() { return nullptr; }
+    virtual CefRefPtr<CefDragHandler> GetDragHandler() { return nullptr; }
+    virtual CefRefPtr<CefFocusHandler> GetFocusHandler() { return nullptr; }
+    virtual CefRefPtr<CefGeolocationHandler> GetGeolocationHandler() { return nullptr; }
+    virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() { return nullptr; }
+    virtual CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() { return nullptr; }
+    virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
+    virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
+    virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
+    virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
 
-  // On the UI thread; return true when the message was handled.
-  virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser,
-                                        CefProcessId source_process,
-                                        CefRefPtr<CefProcessMessage> message) {
-    return false;
-  }
+    // On the UI thread; return true when the message was handled.
+    virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                          CefRefPtr<CefProcessMessage> message)
+    {
+        return false;
+    }
 };

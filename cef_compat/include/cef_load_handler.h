@@ -7,15 +7,16 @@
 
 // Called on the UI thread (browser process) or the render thread (render process).
 class CefLoadHandler : public virtual CefBase {
- public:
-  typedef cef_errorcode_t ErrorCode;
+public:
+    typedef cef_errorcode_t ErrorCode;
 
-  virtual void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading,
-                                    bool canGoBack, bool canGoForward) {}
-  virtual void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) {}
-  virtual void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                         int httpStatusCode) {}
-  virtual void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                           ErrorCode errorCode, const CefString& errorText,
-                           const CefString& failedUrl) {}
+    virtual void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack, bool canGoForward)
+    {
+    }
+    virtual void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) {}
+    virtual void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) {}
+    virtual void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
+                             const CefString& errorText, const CefString& failedUrl)
+    {
+    }
 };

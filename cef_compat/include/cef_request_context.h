@@ -4,9 +4,9 @@
 #include "include/cef_base.h"
 
 class CefRequestContext : public virtual CefBase {
- public:
-  static CefRefPtr<CefRequestContext> GetGlobalContext();
+public:
+    static CefRefPtr<CefRequestContext> GetGlobalContext();
 
-  virtual bool IsSame(CefRefPtr<CefRequestContext> other) = 0;
-  virtual bool IsGlobal() = 0;
+    virtual bool IsSame(CefRefPtr<CefRequestContext> other) = 0;
+    virtual bool IsGlobal() = 0;
 };

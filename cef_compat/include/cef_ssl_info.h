@@ -4,7 +4,7 @@
 #include "include/cef_base.h"
 
 class CefSSLInfo : public virtual CefBase {
- public:
-  virtual CefString GetSubjectName() = 0;
-  virtual CefString GetIssuerName() = 0;
+public:
+    virtual CefString GetSubjectName() = 0;
+    virtual CefString GetIssuerName() = 0;
 };

@@ -6,8 +6,8 @@
 typedef cef_thread_id_t CefThreadId;
 
 class CefTask : public virtual CefBase {
- public:
-  virtual void Execute() = 0;
+public:
+    virtual void Execute() = 0;
 };
 
 // True when called on the named thread of this process (TID_UI: the browser process's main

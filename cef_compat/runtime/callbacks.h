@@ -20,92 +20,100 @@ namespace cefcompat {
 class CBrowserRuntime;
 
 struct CPageAnswer {
-  bool answered = false;  // false: dropped, cancelled by default, or the browser went away
-  bool accepted = false;  // Continue(success / allow); for downloads: Continue at all
-  std::wstring text;      // prompt input, or the download path
-  std::vector<std::wstring> paths;
-  int selectedFilter = 0;
-  bool showDialog = false;
+    bool answered = false; // false: dropped, cancelled by default, or the browser went away
+    bool accepted = false; // Continue(success / allow); for downloads: Continue at all
+    std::wstring text; // prompt input, or the download path
+    std::vector<std::wstring> paths;
+    int selectedFilter = 0;
+    bool showDialog = false;
 };
 
 // Runs on the UI thread with the client's answer.
 using CAnswerFn = std::function<void(const CPageAnswer&)>;
 
 class CAnswerSlot {
- public:
-  CAnswerSlot(std::shared_ptr<CBrowserRuntime> runtime, const char* kind, int id, CAnswerFn onAnswer);
-  CAnswerSlot(const CAnswerSlot&) = delete;
-  CAnswerSlot& operator=(const CAnswerSlot&) = delete;
+public:
+    CAnswerSlot(std::shared_ptr<CBrowserRuntime> runtime, const char* kind, int id, CAnswerFn onAnswer);
+    CAnswerSlot(const CAnswerSlot&) = delete;
+    CAnswerSlot& operator=(const CAnswerSlot&) = delete;
 
-  // Records |line| (marked ignored=1 after the first answer) and, for the first answer,
-  // passes |answer| on.
-  void Answer(CLine line, const CPageAnswer& answer);
-  // Ends the question without an answer from the client unless one came already: recorded as
-  // "<kind>.<how>" ("Default" when the client did not take the question, "Dropped" when it
-  // released the callback unanswered).
-  void Settle(const char* how);
-  CLine Line(const char* method) const;
+    // Records |line| (marked ignored=1 after the first answer) and, for the first answer,
+    // passes |answer| on.
+    void Answer(CLine line, const CPageAnswer& answer);
+    // Ends the question without an answer from the client unless one came already: recorded as
+    // "<kind>.<how>" ("Default" when the client did not take the question, "Dropped" when it
+    // released the callback unanswered).
+    void Settle(const char* how);
+    CLine Line(const char* method) const;
 
- private:
-  std::shared_ptr<CBrowserRuntime> m_runtime;
-  const std::string m_kind;
-  const int m_id;
-  std::mutex m_mutex;
-  CAnswerFn m_onAnswer;  // empty once answered
+private:
+    std::shared_ptr<CBrowserRuntime> m_runtime;
+    const std::string m_kind;
+    const int m_id;
+    std::mutex m_mutex;
+    CAnswerFn m_onAnswer; // empty once answered
 };
 
 class CJSDialogCallbackImpl : public CefJSDialogCallback {
- public:
-  CJSDialogCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
-      : m_slot(std::move(runtime), "JSDialogCallback", id, std::move(onAnswer)) {}
-  ~CJSDialogCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
-  void Settle(const char* how) { m_slot.Settle(how); }
-  void Continue(bool success, const CefString& user_input) OVERRIDE;
+public:
+    CJSDialogCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
+        : m_slot(std::move(runtime), "JSDialogCallback", id, std::move(onAnswer))
+    {
+    }
+    ~CJSDialogCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
+    void Settle(const char* how) { m_slot.Settle(how); }
+    void Continue(bool success, const CefString& user_input) OVERRIDE;
 
- private:
-  CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CJSDialogCallbackImpl)
+private:
+    CAnswerSlot m_slot;
+    IMPLEMENT_REFCOUNTING(CJSDialogCallbackImpl)
 };
 
 class CFileDialogCallbackImpl : public CefFileDialogCallback {
- public:
-  CFileDialogCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
-      : m_slot(std::move(runtime), "FileDialogCallback", id, std::move(onAnswer)) {}
-  ~CFileDialogCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
-  void Settle(const char* how) { m_slot.Settle(how); }
-  void Continue(int selected_accept_filter, const std::vector<CefString>& file_paths) OVERRIDE;
-  void Cancel() OVERRIDE;
+public:
+    CFileDialogCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
+        : m_slot(std::move(runtime), "FileDialogCallback", id, std::move(onAnswer))
+    {
+    }
+    ~CFileDialogCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
+    void Settle(const char* how) { m_slot.Settle(how); }
+    void Continue(int selected_accept_filter, const std::vector<CefString>& file_paths) OVERRIDE;
+    void Cancel() OVERRIDE;
 
- private:
-  CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CFileDialogCallbackImpl)
+private:
+    CAnswerSlot m_slot;
+    IMPLEMENT_REFCOUNTING(CFileDialogCallbackImpl)
 };
 
 class CBeforeDownloadCallbackImpl : public CefBeforeDownloadCallback {
- public:
-  CBeforeDownloadCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
-      : m_slot(std::move(runtime), "BeforeDownloadCallback", id, std::move(onAnswer)) {}
-  ~CBeforeDownloadCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
-  void Settle(const char* how) { m_slot.Settle(how); }
-  void Continue(const CefString& download_path, bool show_dialog) OVERRIDE;
+public:
+    CBeforeDownloadCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
+        : m_slot(std::move(runtime), "BeforeDownloadCallback", id, std::move(onAnswer))
+    {
+    }
+    ~CBeforeDownloadCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
+    void Settle(const char* how) { m_slot.Settle(how); }
+    void Continue(const CefString& download_path, bool show_dialog) OVERRIDE;
 
- private:
-  CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CBeforeDownloadCallbackImpl)
+private:
+    CAnswerSlot m_slot;
+    IMPLEMENT_REFCOUNTING(CBeforeDownloadCallbackImpl)
 };
 
 class CRequestCallbackImpl : public CefRequestCallback {
- public:
-  CRequestCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
-      : m_slot(std::move(runtime), "RequestCallback", id, std::move(onAnswer)) {}
-  ~CRequestCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
-  void Settle(const char* how) { m_slot.Settle(how); }
-  void Continue(bool allow) OVERRIDE;
-  void Cancel() OVERRIDE;
+public:
+    CRequestCallbackImpl(std::shared_ptr<CBrowserRuntime> runtime, int id, CAnswerFn onAnswer)
+        : m_slot(std::move(runtime), "RequestCallback", id, std::move(onAnswer))
+    {
+    }
+    ~CRequestCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
+    void Settle(const char* how) { m_slot.Settle(how); }
+    void Continue(bool allow) OVERRIDE;
+    void Cancel() OVERRIDE;
 
- private:
-  CAnswerSlot m_slot;
-  IMPLEMENT_REFCOUNTING(CRequestCallbackImpl)
+private:
+    CAnswerSlot m_slot;
+    IMPLEMENT_REFCOUNTING(CRequestCallbackImpl)
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

@@ -17,4 +17,4 @@ CLine& AddFields(CLine& line, const cef_key_event_t& event);
 std::string RectsText(const std::vector<CefRect>& rects);
 std::string HandleText(const void* handle);
 
-}  // namespace cefcompat
+} // namespace cefcompat

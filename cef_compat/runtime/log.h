@@ -18,4 +18,4 @@ void LogMessage(cef_log_severity_t severity, const std::string& utf8Text);
 std::string SeverityName(cef_log_severity_t severity);
 cef_log_severity_t SeverityFromName(const std::string& name);
 
-}  // namespace cefcompat
+} // namespace cefcompat

@@ -14,35 +14,33 @@
 namespace cefcompat {
 
 class CPageWindow {
- public:
-  // |onClose|: the user asked to close the window (WM_CLOSE); the owner decides, and must
-  // not destroy this object from inside the call. |onResize|: the client area changed.
-  static std::unique_ptr<CPageWindow> Create(const cef_window_info_t& info,
-                                             const wchar_t* defaultTitle,
-                                             std::function<void()> onClose,
-                                             std::function<void()> onResize);
-  CPageWindow(const CPageWindow&) = delete;
-  CPageWindow& operator=(const CPageWindow&) = delete;
-  ~CPageWindow();
+public:
+    // |onClose|: the user asked to close the window (WM_CLOSE); the owner decides, and must
+    // not destroy this object from inside the call. |onResize|: the client area changed.
+    static std::unique_ptr<CPageWindow> Create(const cef_window_info_t& info, const wchar_t* defaultTitle,
+                                               std::function<void()> onClose, std::function<void()> onResize);
+    CPageWindow(const CPageWindow&) = delete;
+    CPageWindow& operator=(const CPageWindow&) = delete;
+    ~CPageWindow();
 
-  // Null once the system has destroyed the window (for example with its owner).
-  HWND Handle() const { return m_hwnd.Get(); }
-  bool ClientSize(int* width, int* height) const;
-  // Keeps a copy of the BGRA picture and repaints.
-  void Show(const void* bgra, int width, int height);
-  void BringToFront();
+    // Null once the system has destroyed the window (for example with its owner).
+    HWND Handle() const { return m_hwnd.Get(); }
+    bool ClientSize(int* width, int* height) const;
+    // Keeps a copy of the BGRA picture and repaints.
+    void Show(const void* bgra, int width, int height);
+    void BringToFront();
 
- private:
-  CPageWindow(std::function<void()> onClose, std::function<void()> onResize);
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  void Paint();
+private:
+    CPageWindow(std::function<void()> onClose, std::function<void()> onResize);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
 
-  CWindowHandle m_hwnd;
-  std::function<void()> m_onClose;
-  std::function<void()> m_onResize;
-  std::vector<unsigned char> m_pixels;
-  int m_width = 0;
-  int m_height = 0;
+    CWindowHandle m_hwnd;
+    std::function<void()> m_onClose;
+    std::function<void()> m_onResize;
+    std::vector<unsigned char> m_pixels;
+    int m_width = 0;
+    int m_height = 0;
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

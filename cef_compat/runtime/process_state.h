@@ -18,4 +18,4 @@ bool IsOnThread(cef_thread_id_t id);
 // unhandled-exception filter gets a genuine EXCEPTION_ACCESS_VIOLATION.
 void CrashWithAccessViolation();
 
-}  // namespace cefcompat
+} // namespace cefcompat

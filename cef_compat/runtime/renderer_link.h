@@ -11,20 +11,20 @@
 namespace cefcompat {
 
 class CRendererLink {
- public:
-  explicit CRendererLink(CIpcChannel* channel) : m_channel(channel) {}
-  CRendererLink(const CRendererLink&) = delete;
-  CRendererLink& operator=(const CRendererLink&) = delete;
+public:
+    explicit CRendererLink(CIpcChannel* channel) : m_channel(channel) {}
+    CRendererLink(const CRendererLink&) = delete;
+    CRendererLink& operator=(const CRendererLink&) = delete;
 
-  bool Send(const std::string& payload);
-  // A journal line of the render process, kept by the browser process's journal.
-  void Record(const CLine& line) { RecordText(line.Text()); }
-  void RecordText(const std::string& line);
-  void Detach();
+    bool Send(const std::string& payload);
+    // A journal line of the render process, kept by the browser process's journal.
+    void Record(const CLine& line) { RecordText(line.Text()); }
+    void RecordText(const std::string& line);
+    void Detach();
 
- private:
-  std::mutex m_mutex;
-  CIpcChannel* m_channel;
+private:
+    std::mutex m_mutex;
+    CIpcChannel* m_channel;
 };
 
-}  // namespace cefcompat
+} // namespace cefcompat

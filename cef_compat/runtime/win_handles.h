@@ -15,4 +15,4 @@ using CWindowHandle = NsWin32::CWindow;
 using NsWin32::CWindowDc;
 using CSelectGuard = NsWin32::CSelection;
 
-}  // namespace cefcompat
+} // namespace cefcompat

@@ -42,23 +42,21 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second)
 {
     const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
         const CFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return file && ::GetFileInformationByHandle(file.Get(), &info) != FALSE;
     };
     BY_HANDLE_FILE_INFORMATION firstInfo{};
     BY_HANDLE_FILE_INFORMATION secondInfo{};
     return identify(first, firstInfo) && identify(second, secondInfo) &&
            firstInfo.dwVolumeSerialNumber == secondInfo.dwVolumeSerialNumber &&
-           firstInfo.nFileIndexHigh == secondInfo.nFileIndexHigh &&
-           firstInfo.nFileIndexLow == secondInfo.nFileIndexLow;
+           firstInfo.nFileIndexHigh == secondInfo.nFileIndexHigh && firstInfo.nFileIndexLow == secondInfo.nFileIndexLow;
 }
 
 void DeleteFolderContents(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry;
-    const CFindHandle search(
-        ::FindFirstFileW(PathUtils::CreateFilePath(folder, kAllEntries, true).c_str(), &entry));
+    const CFindHandle search(::FindFirstFileW(PathUtils::CreateFilePath(folder, kAllEntries, true).c_str(), &entry));
     if (!search)
         return;
     do {
@@ -153,8 +151,7 @@ bool FileSystem::MoveFileW(const std::wstring& from, const std::wstring& to)
         if (from == to)
             return true;
         CreateFolder(PathUtils::GetParentFolder(to, false), true);
-        return ::MoveFileExW(from.c_str(), to.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+        return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
     });
 }
 

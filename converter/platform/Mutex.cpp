@@ -15,8 +15,7 @@ bool WaitTookMutex(DWORD waitResult)
 
 } // namespace
 
-CMutex::CMutex(std::wstring name)
-    : m_handle(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str()))
+CMutex::CMutex(std::wstring name) : m_handle(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str()))
 {
     if (!m_handle)
         m_handle.Reset(::CreateMutexW(nullptr, FALSE, name.c_str()));

@@ -6,8 +6,7 @@
 
 #include "include/cef_app.h"
 
-int APIENTRY wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR /*commandLine*/,
-                      int /*showCommand*/)
+int APIENTRY wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR /*commandLine*/, int /*showCommand*/)
 {
     // First of all, so that sub-processes are covered as well.
     ::SetUnhandledExceptionFilter(HostUnhandledExceptionFilter);

@@ -53,9 +53,8 @@ CefRefPtr<CefBrowser> CurrentBrowser()
 
 class JsExtensionHandler : public CefV8Handler {
 public:
-    bool Execute(const CefString& name, CefRefPtr<CefV8Value> /*object*/,
-                 const CefV8ValueList& arguments, CefRefPtr<CefV8Value>& /*retval*/,
-                 CefString& exception) override
+    bool Execute(const CefString& name, CefRefPtr<CefV8Value> /*object*/, const CefV8ValueList& arguments,
+                 CefRefPtr<CefV8Value>& /*retval*/, CefString& exception) override
     {
         const NativeFunction* function = FindNativeFunction(name);
         if (!function)

@@ -10,16 +10,13 @@
 
 class COffscreenBrowserWindow;
 
-class COffscreenBrowserApp : public CefApp,
-                             public CefBrowserProcessHandler,
-                             public CefRenderProcessHandler {
+class COffscreenBrowserApp : public CefApp, public CefBrowserProcessHandler, public CefRenderProcessHandler {
 public:
     explicit COffscreenBrowserApp(HINSTANCE instance);
     ~COffscreenBrowserApp() override;
 
     // CefApp
-    void OnBeforeCommandLineProcessing(const CefString& processType,
-                                       CefRefPtr<CefCommandLine> commandLine) override;
+    void OnBeforeCommandLineProcessing(const CefString& processType, CefRefPtr<CefCommandLine> commandLine) override;
     CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
     CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
 

@@ -59,8 +59,8 @@ HANDLE CreateUnnamedEvent()
 
 } // namespace
 
-COffscreenBrowserWindow::COffscreenBrowserWindow(int parentPid, int instanceIndex,
-                                                 CefString startUrl, HINSTANCE hInstance)
+COffscreenBrowserWindow::COffscreenBrowserWindow(int parentPid, int instanceIndex, CefString startUrl,
+                                                 HINSTANCE hInstance)
     : m_hInstance(hInstance),
       m_viewWidth(kInitialViewWidth),
       m_viewHeight(kInitialViewHeight),
@@ -88,9 +88,8 @@ void COffscreenBrowserWindow::CreateHostWindow()
 {
     CEF_REQUIRE_UI_THREAD();
     if (!RegisterHostWindowClass() ||
-        !::CreateWindowExW(0, kWindowClassName, kInitialCaption, WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, m_hInstance,
-                           this)) {
+        !::CreateWindowExW(0, kWindowClassName, kInitialCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                           0, nullptr, nullptr, m_hInstance, this)) {
         // Without a window there will be no browser, so nothing would ever end the loop:
         // end it now (exit code 1) rather than leave a process behind that does nothing. A
         // window attached during a failed creation has already been destroyed by the system.
@@ -145,19 +144,16 @@ void COffscreenBrowserWindow::SetViewSize(int width, int height)
         m_browser->GetHost()->WasResized();
 }
 
-DWORD COffscreenBrowserWindow::ReadRegistryDword(const wchar_t* subKey, const wchar_t* valueName,
-                                                 DWORD defaultValue)
+DWORD COffscreenBrowserWindow::ReadRegistryDword(const wchar_t* subKey, const wchar_t* valueName, DWORD defaultValue)
 {
     CScopedRegistryKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return defaultValue;
 
     DWORD value = 0;
     DWORD size = sizeof(value);
     // RRF_RT_DWORD also takes a REG_BINARY; only one of exactly four bytes is a number.
-    if (::RegGetValueW(key.Get(), nullptr, valueName, RRF_RT_DWORD, nullptr, &value, &size) !=
-            ERROR_SUCCESS ||
+    if (::RegGetValueW(key.Get(), nullptr, valueName, RRF_RT_DWORD, nullptr, &value, &size) != ERROR_SUCCESS ||
         size != sizeof(value))
         return defaultValue;
     return value;
@@ -320,20 +316,17 @@ void COffscreenBrowserWindow::MouseMove(int x, int y, bool /*flag*/, int modifie
         browser->GetHost()->SendMouseMoveEvent(MouseEventAt(x, y, modifiers), false);
 }
 
-void COffscreenBrowserWindow::MouseClick(int x, int y, bool leftButton, bool buttonDown,
-                                         int modifiers)
+void COffscreenBrowserWindow::MouseClick(int x, int y, bool leftButton, bool buttonDown, int modifiers)
 {
     if (m_frames.ViewContains(x, y))
         SendMouseClick(x, y, leftButton, buttonDown, modifiers);
 }
 
-void COffscreenBrowserWindow::SendMouseClick(int x, int y, bool leftButton, bool buttonDown,
-                                             int modifiers)
+void COffscreenBrowserWindow::SendMouseClick(int x, int y, bool leftButton, bool buttonDown, int modifiers)
 {
     if (CefRefPtr<CefBrowser> browser = CurrentBrowser()) {
-        browser->GetHost()->SendMouseClickEvent(MouseEventAt(x, y, modifiers),
-                                                leftButton ? MBT_LEFT : MBT_RIGHT, !buttonDown,
-                                                kClickCount);
+        browser->GetHost()->SendMouseClickEvent(MouseEventAt(x, y, modifiers), leftButton ? MBT_LEFT : MBT_RIGHT,
+                                                !buttonDown, kClickCount);
     }
 }
 
@@ -343,8 +336,7 @@ void COffscreenBrowserWindow::MouseWheel(int x, int y, int deltaX, int deltaY, i
         browser->GetHost()->SendMouseWheelEvent(MouseEventAt(x, y, modifiers), deltaX, deltaY);
 }
 
-void COffscreenBrowserWindow::KeyEvent(int keyCode, bool keyDown, bool keyUp, bool systemKey,
-                                       bool /*spare*/)
+void COffscreenBrowserWindow::KeyEvent(int keyCode, bool keyDown, bool keyUp, bool systemKey, bool /*spare*/)
 {
     CefRefPtr<CefBrowser> browser = CurrentBrowser();
     if (!browser)

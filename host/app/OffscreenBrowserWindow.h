@@ -21,19 +21,19 @@
 #include <string>
 #include <vector>
 
-class COffscreenBrowserWindow : public CefClient,
-                                public CefDisplayHandler,
-                                public CefLifeSpanHandler,
-                                public CefRenderHandler,
-                                public CefJSDialogHandler,
-                                public CefDialogHandler,
-                                public CefDownloadHandler,
-                                public CefLoadHandler,
-                                public CefRequestHandler,
-                                public IBrowserControleeConsumer {
+class COffscreenBrowserWindow :
+    public CefClient,
+    public CefDisplayHandler,
+    public CefLifeSpanHandler,
+    public CefRenderHandler,
+    public CefJSDialogHandler,
+    public CefDialogHandler,
+    public CefDownloadHandler,
+    public CefLoadHandler,
+    public CefRequestHandler,
+    public IBrowserControleeConsumer {
 public:
-    COffscreenBrowserWindow(int parentPid, int instanceIndex, CefString startUrl,
-                            HINSTANCE hInstance);
+    COffscreenBrowserWindow(int parentPid, int instanceIndex, CefString startUrl, HINSTANCE hInstance);
     ~COffscreenBrowserWindow() override;
 
     // Start-up, on the UI thread: native window, browser, channel and watch on the add-in.
@@ -44,8 +44,7 @@ public:
     void SetViewSize(int width, int height);
 
     // A 32-bit value under HKEY_CURRENT_USER, or defaultValue when it cannot be read as one.
-    static DWORD ReadRegistryDword(const wchar_t* subKey, const wchar_t* valueName,
-                                   DWORD defaultValue);
+    static DWORD ReadRegistryDword(const wchar_t* subKey, const wchar_t* valueName, DWORD defaultValue);
 
     // Id of the show/hide hot key, as WM_HOTKEY reports it.
     static constexpr int kVisibilityHotKeyId = 1;
@@ -80,17 +79,15 @@ public:
                                   CefRefPtr<CefProcessMessage> message) override;
 
     // CefDisplayHandler
-    void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                         const CefString& url) override;
+    void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& url) override;
     void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) override;
-    bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message,
-                          const CefString& source, int line) override;
+    bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message, const CefString& source,
+                          int line) override;
 
     // CefLifeSpanHandler
-    bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                       const CefString& targetUrl, const CefString& targetFrameName,
-                       const CefPopupFeatures& popupFeatures, CefWindowInfo& windowInfo,
-                       CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
+    bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& targetUrl,
+                       const CefString& targetFrameName, const CefPopupFeatures& popupFeatures,
+                       CefWindowInfo& windowInfo, CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
                        bool* noJavascriptAccess) override;
     void OnAfterCreated(CefRefPtr<CefBrowser> browser) override;
     void OnBeforeClose(CefRefPtr<CefBrowser> browser) override;
@@ -99,9 +96,8 @@ public:
     bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override;
     void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override;
     void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override;
-    void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type,
-                 const RectList& dirtyRects, const void* buffer, int width,
-                 int height) override;
+    void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects, const void* buffer,
+                 int width, int height) override;
     void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor, CursorType type,
                         const CefCursorInfo& customCursorInfo) override;
 
@@ -122,38 +118,31 @@ public:
     bool ApplyCursor() const;
 
     // CefJSDialogHandler
-    bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& originUrl,
-                    const CefString& acceptLanguage, JSDialogType dialogType,
-                    const CefString& messageText, const CefString& defaultPromptText,
+    bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& originUrl, const CefString& acceptLanguage,
+                    JSDialogType dialogType, const CefString& messageText, const CefString& defaultPromptText,
                     CefRefPtr<CefJSDialogCallback> callback, bool& suppressMessage) override;
 
     // CefDialogHandler
     bool OnFileDialog(CefRefPtr<CefBrowser> browser, FileDialogMode mode, const CefString& title,
-                      const CefString& defaultFilePath,
-                      const std::vector<CefString>& acceptFilters, int selectedAcceptFilter,
-                      CefRefPtr<CefFileDialogCallback> callback) override;
+                      const CefString& defaultFilePath, const std::vector<CefString>& acceptFilters,
+                      int selectedAcceptFilter, CefRefPtr<CefFileDialogCallback> callback) override;
 
     // CefDownloadHandler
     void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> downloadItem,
-                          const CefString& suggestedName,
-                          CefRefPtr<CefBeforeDownloadCallback> callback) override;
+                          const CefString& suggestedName, CefRefPtr<CefBeforeDownloadCallback> callback) override;
 
     // CefLoadHandler
     void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) override;
-    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                   int httpStatusCode) override;
-    void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                     ErrorCode errorCode, const CefString& errorText,
-                     const CefString& failedUrl) override;
+    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) override;
+    void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
+                     const CefString& errorText, const CefString& failedUrl) override;
 
     // CefRequestHandler
-    bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                        CefRefPtr<CefRequest> request, bool isRedirect) override;
-    void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url,
-                             bool& allowOsExecution) override;
-    bool OnCertificateError(CefRefPtr<CefBrowser> browser, cef_errorcode_t certError,
-                            const CefString& requestUrl, CefRefPtr<CefSSLInfo> sslInfo,
-                            CefRefPtr<CefRequestCallback> callback) override;
+    bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
+                        bool isRedirect) override;
+    void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url, bool& allowOsExecution) override;
+    bool OnCertificateError(CefRefPtr<CefBrowser> browser, cef_errorcode_t certError, const CefString& requestUrl,
+                            CefRefPtr<CefSSLInfo> sslInfo, CefRefPtr<CefRequestCallback> callback) override;
 
     // IBrowserControleeConsumer: the add-in's commands, on the channel's reader thread.
     void MouseMove(int x, int y, bool flag, int modifiers) override;
@@ -180,8 +169,8 @@ private:
     void SendMouseClick(int x, int y, bool leftButton, bool buttonDown, int modifiers);
     void SendEvent(const std::wstring& text);
     template <typename Callback>
-    bool AskAddin(const std::wstring& question, CefRefPtr<Callback> callback,
-                  CefRefPtr<Callback>& parked, const NsWin32::CScopedHandle& answered);
+    bool AskAddin(const std::wstring& question, CefRefPtr<Callback> callback, CefRefPtr<Callback>& parked,
+                  const NsWin32::CScopedHandle& answered);
     // The browser as a counted reference, for threads other than the UI thread.
     CefRefPtr<CefBrowser> CurrentBrowser() const;
     void StartParentWatch();

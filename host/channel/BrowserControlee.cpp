@@ -21,7 +21,9 @@ std::u16string ToUtf16(const std::wstring& text)
 } // namespace
 
 CBrowserControlee::CBrowserControlee(int32_t processId, int32_t index, IBrowserControleeConsumer* consumer)
-    : m_consumer(consumer), m_processId(processId), m_index(index)
+    : m_consumer(consumer),
+      m_processId(processId),
+      m_index(index)
 {
 }
 
@@ -89,39 +91,23 @@ void CBrowserControlee::Dispatch(IBrowserControleeConsumer& consumer, const Comm
     case NsChannel::CMD_MOUSE_CLICK:
         consumer.MouseClick(command.x, command.y, command.leftButton, command.buttonDown, command.modifiers);
         break;
-    case NsChannel::CMD_FOCUS:
-        consumer.Focus(command.focused);
-        break;
+    case NsChannel::CMD_FOCUS: consumer.Focus(command.focused); break;
     case NsChannel::CMD_KEY:
         consumer.KeyEvent(command.keyCode, command.keyDown, command.keyUp, command.systemKey, command.spare);
         break;
-    case NsChannel::CMD_GO_BACK:
-        consumer.GoBack();
-        break;
+    case NsChannel::CMD_GO_BACK: consumer.GoBack(); break;
     case NsChannel::CMD_CAN_GO_BACK:
         SendReply(NsChannel::EncodeFlagReply(NsChannel::REPLY_CAN_GO_BACK, consumer.CanGoBack()));
         break;
-    case NsChannel::CMD_GO_FORWARD:
-        consumer.GoForward();
-        break;
+    case NsChannel::CMD_GO_FORWARD: consumer.GoForward(); break;
     case NsChannel::CMD_CAN_GO_FORWARD:
         SendReply(NsChannel::EncodeFlagReply(NsChannel::REPLY_CAN_GO_FORWARD, consumer.CanGoForward()));
         break;
-    case NsChannel::CMD_LOAD_URL:
-        consumer.LoadUrl(ToWide(command.text));
-        break;
-    case NsChannel::CMD_GET_URL:
-        SendReply(NsChannel::EncodeUrlReply(ToUtf16(consumer.GetUrl())));
-        break;
-    case NsChannel::CMD_RESIZE:
-        consumer.Resize(command.width, command.height);
-        break;
-    case NsChannel::CMD_EXECUTE_SCRIPT:
-        consumer.ExecuteScript(ToWide(command.text));
-        break;
-    case NsChannel::CMD_JS_DIALOG_REPLY:
-        consumer.JsDialogReply(command.answer, ToWide(command.text));
-        break;
+    case NsChannel::CMD_LOAD_URL: consumer.LoadUrl(ToWide(command.text)); break;
+    case NsChannel::CMD_GET_URL: SendReply(NsChannel::EncodeUrlReply(ToUtf16(consumer.GetUrl()))); break;
+    case NsChannel::CMD_RESIZE: consumer.Resize(command.width, command.height); break;
+    case NsChannel::CMD_EXECUTE_SCRIPT: consumer.ExecuteScript(ToWide(command.text)); break;
+    case NsChannel::CMD_JS_DIALOG_REPLY: consumer.JsDialogReply(command.answer, ToWide(command.text)); break;
     case NsChannel::CMD_FILE_DIALOG_REPLY: {
         std::vector<std::wstring> paths;
         paths.reserve(command.paths.size());
@@ -130,8 +116,6 @@ void CBrowserControlee::Dispatch(IBrowserControleeConsumer& consumer, const Comm
         consumer.FileDialogReply(command.answer, std::move(paths));
         break;
     }
-    case NsChannel::CMD_CLOSE:
-        consumer.Close();
-        break;
+    case NsChannel::CMD_CLOSE: consumer.Close(); break;
     }
 }

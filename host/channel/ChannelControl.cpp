@@ -32,20 +32,13 @@ constexpr int32_t kMaxRecordLength = 65536;
 const wchar_t* Suffix(ChannelObject object)
 {
     switch (object) {
-    case ChannelObject::BrowserEventSignal:
-        return L"_browserEvent";
-    case ChannelObject::BrowserEventMutex:
-        return L"_browserEvent_Mutex";
-    case ChannelObject::ReplySignal:
-        return L"_retData_event";
-    case ChannelObject::FrameSignal:
-        return L"_bitmapData_event";
-    case ChannelObject::FrameMutex:
-        return L"_bitmapData_Mutex";
-    case ChannelObject::Memory:
-        return L"_memory";
-    case ChannelObject::Pipe:
-        return L"_pipe_C2H";
+    case ChannelObject::BrowserEventSignal: return L"_browserEvent";
+    case ChannelObject::BrowserEventMutex: return L"_browserEvent_Mutex";
+    case ChannelObject::ReplySignal: return L"_retData_event";
+    case ChannelObject::FrameSignal: return L"_bitmapData_event";
+    case ChannelObject::FrameMutex: return L"_bitmapData_Mutex";
+    case ChannelObject::Memory: return L"_memory";
+    case ChannelObject::Pipe: return L"_pipe_C2H";
     }
     return L"";
 }
@@ -59,8 +52,7 @@ bool ReadLengthPrefix(CPipeIo& io, HANDLE pipe, HANDLE stopSignal, DWORD timeout
     return true;
 }
 
-bool WriteMessage(CPipeIo& io, HANDLE pipe, const unsigned char* record, DWORD size, HANDLE stopSignal,
-                  DWORD timeoutMs)
+bool WriteMessage(CPipeIo& io, HANDLE pipe, const unsigned char* record, DWORD size, HANDLE stopSignal, DWORD timeoutMs)
 {
     unsigned char prefix[kLengthPrefixSize];
     NsChannel::WriteInt32(prefix, static_cast<int32_t>(size));
@@ -72,7 +64,9 @@ bool WriteMessage(CPipeIo& io, HANDLE pipe, const unsigned char* record, DWORD s
 } // namespace
 
 CChannelControl::CChannelControl(int32_t processId, int32_t index, IChannelControlConsumer* consumer)
-    : m_processId(processId), m_index(index), m_consumer(consumer),
+    : m_processId(processId),
+      m_index(index),
+      m_consumer(consumer),
       m_blockSize(static_cast<uint32_t>(NsChannel::kBlockSize))
 {
 }
@@ -255,8 +249,7 @@ DWORD WINAPI CChannelControl::PipeReaderThread(void* channel)
 void CChannelControl::ReadCommands()
 {
     NsWin32::CBufferedPipeReader reader(m_pipe.Get(), m_stopSignal.Get());
-    while (!m_stopping && ReadOneRecord(reader)) {
-    }
+    while (!m_stopping && ReadOneRecord(reader)) {}
 }
 
 // False once the pipe fails or the channel stops. Nothing half-read is ever handed on.
@@ -320,12 +313,8 @@ void CChannelControl::ServeSignals()
     const HANDLE handles[3] = {m_stopSignal.Get(), m_frameSignal.Get(), m_browserEventSignal.Get()};
     for (;;) {
         switch (::WaitForMultipleObjects(3, handles, FALSE, INFINITE)) {
-        case WAIT_OBJECT_0 + 1:
-            ServeFrame();
-            break;
-        case WAIT_OBJECT_0 + 2:
-            ServeBrowserEvent();
-            break;
+        case WAIT_OBJECT_0 + 1: ServeFrame(); break;
+        case WAIT_OBJECT_0 + 2: ServeBrowserEvent(); break;
         default:
             // Stopped, or the wait itself failed, which would fail again at once.
             return;
@@ -371,8 +360,8 @@ bool CChannelControl::SendCommand(const NsChannel::CommandRecord& command, DWORD
         return false;
     // Commands from several threads would otherwise interleave their lengths and records.
     const std::lock_guard<std::mutex> lock(m_commandIoLock);
-    return WriteMessage(m_commandIo, m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()), m_stopSignal.Get(),
-                        timeoutMs);
+    return WriteMessage(m_commandIo, m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()),
+                        m_stopSignal.Get(), timeoutMs);
 }
 
 bool CChannelControl::ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs)

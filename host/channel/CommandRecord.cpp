@@ -93,9 +93,7 @@ bool TransferFields(CommandCode code, Codec codec)
         codec.Bool(14, &Command::buttonDown);
         codec.Int(16, &Command::modifiers);
         return true;
-    case CMD_FOCUS:
-        codec.Bool(4, &Command::focused);
-        return true;
+    case CMD_FOCUS: codec.Bool(4, &Command::focused); return true;
     case CMD_KEY:
         codec.Int(4, &Command::keyCode);
         codec.Bool(8, &Command::keyDown);
@@ -108,19 +106,15 @@ bool TransferFields(CommandCode code, Codec codec)
         codec.Int(8, &Command::height);
         return true;
     case CMD_LOAD_URL:
-    case CMD_EXECUTE_SCRIPT:
-        return codec.Text(kTextOffset);
+    case CMD_EXECUTE_SCRIPT: return codec.Text(kTextOffset);
     case CMD_JS_DIALOG_REPLY:
-    case CMD_FILE_DIALOG_REPLY:
-        codec.Bool(4, &Command::answer);
-        return codec.Text(kTextAfterFlagOffset);
+    case CMD_FILE_DIALOG_REPLY: codec.Bool(4, &Command::answer); return codec.Text(kTextAfterFlagOffset);
     case CMD_GO_BACK:
     case CMD_CAN_GO_BACK:
     case CMD_GO_FORWARD:
     case CMD_CAN_GO_FORWARD:
     case CMD_GET_URL:
-    case CMD_CLOSE:
-        return true;
+    case CMD_CLOSE: return true;
     }
     return false;
 }
@@ -222,8 +216,7 @@ bool DecodeReply(const uint8_t* record, size_t length, Reply& reply)
             reply.url.push_back(unit);
         }
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -91,8 +91,8 @@ std::u16string JoinPathList(const std::vector<std::u16string>& paths);
 
 struct Reply {
     ReplyKind kind = REPLY_CAN_GO_BACK;
-    bool flag = false;       // the two navigation queries
-    std::u16string url;      // REPLY_URL
+    bool flag = false; // the two navigation queries
+    std::u16string url; // REPLY_URL
 };
 
 // Kind 0 or 1 with the answer in byte 4; every other payload byte is zero.

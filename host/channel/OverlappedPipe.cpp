@@ -83,9 +83,7 @@ DWORD CDeadline::Remaining() const
     return elapsed >= m_timeoutMs ? 0 : m_timeoutMs - elapsed;
 }
 
-CPipeIo::CPipeIo() : m_completed(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
-{
-}
+CPipeIo::CPipeIo() : m_completed(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 PipeIoResult CPipeIo::Read(HANDLE pipe, void* buffer, DWORD size, HANDLE stopSignal, DWORD timeoutMs)
 {
@@ -106,7 +104,7 @@ PipeIoResult CPipeIo::Write(HANDLE pipe, const void* data, DWORD size, HANDLE st
 }
 
 PipeIoResult CPipeIo::ReadSome(HANDLE pipe, void* buffer, DWORD size, HANDLE stopSignal, DWORD timeoutMs,
-                              DWORD& received)
+                               DWORD& received)
 {
     const PipeIoResult result = RunOverlapped(
         pipe, m_completed.Get(),
@@ -133,7 +131,9 @@ constexpr size_t kReadBufferSize = 32768;
 } // namespace
 
 CBufferedPipeReader::CBufferedPipeReader(HANDLE pipe, HANDLE stopSignal)
-    : m_pipe(pipe), m_stopSignal(stopSignal), m_buffer(kReadBufferSize)
+    : m_pipe(pipe),
+      m_stopSignal(stopSignal),
+      m_buffer(kReadBufferSize)
 {
 }
 
@@ -168,8 +168,8 @@ PipeIoResult CBufferedPipeReader::Take(unsigned char* buffer, DWORD size)
 PipeIoResult CBufferedPipeReader::Fill()
 {
     DWORD received = 0;
-    const PipeIoResult result = m_io.ReadSome(m_pipe, m_buffer.data(), static_cast<DWORD>(m_buffer.size()),
-                                              m_stopSignal, INFINITE, received);
+    const PipeIoResult result =
+        m_io.ReadSome(m_pipe, m_buffer.data(), static_cast<DWORD>(m_buffer.size()), m_stopSignal, INFINITE, received);
     m_begin = 0;
     m_end = result == PipeIoResult::Done ? received : 0;
     return result;

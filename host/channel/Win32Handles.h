@@ -61,7 +61,8 @@ public:
     ~CThreadOwner() { Join(); }
 
     CThreadOwner(CThreadOwner&& other) noexcept
-        : m_handle(std::move(other.m_handle)), m_id(std::exchange(other.m_id, 0))
+        : m_handle(std::move(other.m_handle)),
+          m_id(std::exchange(other.m_id, 0))
     {
     }
     CThreadOwner& operator=(CThreadOwner&& other) noexcept

@@ -30,8 +30,7 @@ const wchar_t kFileDialogEvent[] = L"fileDialog:";
 
 // Run in every frame that has loaded, so that the page can neither close nor open a window
 // by itself: both requests reach the add-in instead.
-const wchar_t kWindowCloseScript[] =
-    L"window.close = function() { brelvo.Mevora.dispatchEvent('windowClose'); };";
+const wchar_t kWindowCloseScript[] = L"window.close = function() { brelvo.Mevora.dispatchEvent('windowClose'); };";
 const wchar_t kWindowOpenScript[] =
     L"window.open = function(address) { brelvo.Mevora.dispatchEvent('windowOpen:'+address); };";
 
@@ -45,8 +44,7 @@ const wchar_t* PageScriptEventPrefix(const CefString& messageName)
     return nullptr;
 }
 
-std::wstring JsDialogQuestion(cef_jsdialog_type_t type, const CefString& message,
-                              const CefString& defaultPromptText)
+std::wstring JsDialogQuestion(cef_jsdialog_type_t type, const CefString& message, const CefString& defaultPromptText)
 {
     if (type == JSDIALOGTYPE_CONFIRM)
         return kConfirmEvent + message.ToWString();
@@ -79,10 +77,8 @@ std::wstring FileDialogQuestion(int mode, const CefString& title, const CefStrin
 // dropped it. False, with nothing parked and nothing sent, when no answer can ever come:
 // there is no channel, or Close has already run.
 template <typename Callback>
-bool COffscreenBrowserWindow::AskAddin(const std::wstring& question,
-                                       CefRefPtr<Callback> callback,
-                                       CefRefPtr<Callback>& parked,
-                                       const NsWin32::CScopedHandle& answered)
+bool COffscreenBrowserWindow::AskAddin(const std::wstring& question, CefRefPtr<Callback> callback,
+                                       CefRefPtr<Callback>& parked, const NsWin32::CScopedHandle& answered)
 {
     {
         // Under the lock that Close takes, so that its wake-up cannot come before the reset.
@@ -119,8 +115,7 @@ bool COffscreenBrowserWindow::OnProcessMessageReceived(CefRefPtr<CefBrowser> /*b
 
 // CefDisplayHandler
 
-void COffscreenBrowserWindow::OnAddressChange(CefRefPtr<CefBrowser> /*browser*/,
-                                              CefRefPtr<CefFrame> /*frame*/,
+void COffscreenBrowserWindow::OnAddressChange(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                                               const CefString& url)
 {
     CEF_REQUIRE_UI_THREAD();
@@ -133,8 +128,7 @@ void COffscreenBrowserWindow::OnAddressChange(CefRefPtr<CefBrowser> /*browser*/,
     SendEvent(kAddressEvent + address);
 }
 
-void COffscreenBrowserWindow::OnTitleChange(CefRefPtr<CefBrowser> /*browser*/,
-                                            const CefString& title)
+void COffscreenBrowserWindow::OnTitleChange(CefRefPtr<CefBrowser> /*browser*/, const CefString& title)
 {
     CEF_REQUIRE_UI_THREAD();
     if (title.empty())
@@ -143,8 +137,7 @@ void COffscreenBrowserWindow::OnTitleChange(CefRefPtr<CefBrowser> /*browser*/,
     UpdateWindowTitle();
 }
 
-bool COffscreenBrowserWindow::OnConsoleMessage(CefRefPtr<CefBrowser> /*browser*/,
-                                               const CefString& /*message*/,
+bool COffscreenBrowserWindow::OnConsoleMessage(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*message*/,
                                                const CefString& /*source*/, int /*line*/)
 {
     CEF_REQUIRE_UI_THREAD();
@@ -153,14 +146,10 @@ bool COffscreenBrowserWindow::OnConsoleMessage(CefRefPtr<CefBrowser> /*browser*/
 
 // CefLifeSpanHandler
 
-bool COffscreenBrowserWindow::OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/,
-                                            CefRefPtr<CefFrame> /*frame*/,
-                                            const CefString& targetUrl,
-                                            const CefString& /*targetFrameName*/,
-                                            const CefPopupFeatures& /*popupFeatures*/,
-                                            CefWindowInfo& /*windowInfo*/,
-                                            CefRefPtr<CefClient>& /*client*/,
-                                            CefBrowserSettings& /*settings*/,
+bool COffscreenBrowserWindow::OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                            const CefString& targetUrl, const CefString& /*targetFrameName*/,
+                                            const CefPopupFeatures& /*popupFeatures*/, CefWindowInfo& /*windowInfo*/,
+                                            CefRefPtr<CefClient>& /*client*/, CefBrowserSettings& /*settings*/,
                                             bool* /*noJavascriptAccess*/)
 {
     // We host exactly one browser: the add-in decides what to do with the address.
@@ -170,13 +159,10 @@ bool COffscreenBrowserWindow::OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/,
 
 // CefJSDialogHandler
 
-bool COffscreenBrowserWindow::OnJSDialog(CefRefPtr<CefBrowser> /*browser*/,
-                                         const CefString& /*originUrl*/,
-                                         const CefString& /*acceptLanguage*/,
-                                         JSDialogType dialogType, const CefString& messageText,
-                                         const CefString& defaultPromptText,
-                                         CefRefPtr<CefJSDialogCallback> callback,
-                                         bool& /*suppressMessage*/)
+bool COffscreenBrowserWindow::OnJSDialog(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*originUrl*/,
+                                         const CefString& /*acceptLanguage*/, JSDialogType dialogType,
+                                         const CefString& messageText, const CefString& defaultPromptText,
+                                         CefRefPtr<CefJSDialogCallback> callback, bool& /*suppressMessage*/)
 {
     CEF_REQUIRE_UI_THREAD();
     const NsWin32::CMutexLock dialogLock(m_dialogMutex.Get(), INFINITE);
@@ -187,8 +173,8 @@ bool COffscreenBrowserWindow::OnJSDialog(CefRefPtr<CefBrowser> /*browser*/,
         return true;
     }
     // Nobody can answer: the dialog is declined at once rather than blocking the UI thread.
-    if (!AskAddin(JsDialogQuestion(dialogType, messageText, defaultPromptText), callback,
-                  m_jsDialogCallback, m_jsDialogEvent))
+    if (!AskAddin(JsDialogQuestion(dialogType, messageText, defaultPromptText), callback, m_jsDialogCallback,
+                  m_jsDialogEvent))
         callback->Continue(false, CefString());
     return true;
 }
@@ -196,15 +182,13 @@ bool COffscreenBrowserWindow::OnJSDialog(CefRefPtr<CefBrowser> /*browser*/,
 // CefDialogHandler
 
 bool COffscreenBrowserWindow::OnFileDialog(CefRefPtr<CefBrowser> /*browser*/, FileDialogMode mode,
-                                           const CefString& title,
-                                           const CefString& defaultFilePath,
-                                           const std::vector<CefString>& acceptFilters,
-                                           int /*selectedAcceptFilter*/,
+                                           const CefString& title, const CefString& defaultFilePath,
+                                           const std::vector<CefString>& acceptFilters, int /*selectedAcceptFilter*/,
                                            CefRefPtr<CefFileDialogCallback> callback)
 {
     CEF_REQUIRE_UI_THREAD();
-    if (!AskAddin(FileDialogQuestion(mode, title, defaultFilePath, acceptFilters), callback,
-                  m_fileDialogCallback, m_fileDialogEvent))
+    if (!AskAddin(FileDialogQuestion(mode, title, defaultFilePath, acceptFilters), callback, m_fileDialogCallback,
+                  m_fileDialogEvent))
         callback->Cancel();
     return true;
 }
@@ -223,15 +207,14 @@ void COffscreenBrowserWindow::OnBeforeDownload(CefRefPtr<CefBrowser> /*browser*/
 
 // CefLoadHandler: sub-frames are reported exactly like the main frame.
 
-void COffscreenBrowserWindow::OnLoadStart(CefRefPtr<CefBrowser> /*browser*/,
-                                          CefRefPtr<CefFrame> /*frame*/)
+void COffscreenBrowserWindow::OnLoadStart(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/)
 {
     CEF_REQUIRE_UI_THREAD();
     SendEvent(kLoadStartEvent);
 }
 
-void COffscreenBrowserWindow::OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/,
-                                        CefRefPtr<CefFrame> frame, int httpStatusCode)
+void COffscreenBrowserWindow::OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> frame,
+                                        int httpStatusCode)
 {
     CEF_REQUIRE_UI_THREAD();
     SendEvent(kLoadEndEvent + std::to_wstring(httpStatusCode));
@@ -240,9 +223,8 @@ void COffscreenBrowserWindow::OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/,
     frame->ExecuteJavaScript(kWindowOpenScript, url, 0);
 }
 
-void COffscreenBrowserWindow::OnLoadError(CefRefPtr<CefBrowser> /*browser*/,
-                                          CefRefPtr<CefFrame> /*frame*/, ErrorCode /*errorCode*/,
-                                          const CefString& errorText,
+void COffscreenBrowserWindow::OnLoadError(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                          ErrorCode /*errorCode*/, const CefString& errorText,
                                           const CefString& /*failedUrl*/)
 {
     CEF_REQUIRE_UI_THREAD();
@@ -251,10 +233,8 @@ void COffscreenBrowserWindow::OnLoadError(CefRefPtr<CefBrowser> /*browser*/,
 
 // CefRequestHandler
 
-bool COffscreenBrowserWindow::OnBeforeBrowse(CefRefPtr<CefBrowser> /*browser*/,
-                                             CefRefPtr<CefFrame> /*frame*/,
-                                             CefRefPtr<CefRequest> /*request*/,
-                                             bool /*isRedirect*/)
+bool COffscreenBrowserWindow::OnBeforeBrowse(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                             CefRefPtr<CefRequest> /*request*/, bool /*isRedirect*/)
 {
     CEF_REQUIRE_UI_THREAD();
     // The operating system has taken the last external address; the one navigation that
@@ -265,18 +245,15 @@ bool COffscreenBrowserWindow::OnBeforeBrowse(CefRefPtr<CefBrowser> /*browser*/,
     return true;
 }
 
-void COffscreenBrowserWindow::OnProtocolExecution(CefRefPtr<CefBrowser> /*browser*/,
-                                                  const CefString& /*url*/,
+void COffscreenBrowserWindow::OnProtocolExecution(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*url*/,
                                                   bool& allowOsExecution)
 {
     allowOsExecution = true;
     m_externalProtocolPending = true;
 }
 
-bool COffscreenBrowserWindow::OnCertificateError(CefRefPtr<CefBrowser> /*browser*/,
-                                                 cef_errorcode_t /*certError*/,
-                                                 const CefString& /*requestUrl*/,
-                                                 CefRefPtr<CefSSLInfo> /*sslInfo*/,
+bool COffscreenBrowserWindow::OnCertificateError(CefRefPtr<CefBrowser> /*browser*/, cef_errorcode_t /*certError*/,
+                                                 const CefString& /*requestUrl*/, CefRefPtr<CefSSLInfo> /*sslInfo*/,
                                                  CefRefPtr<CefRequestCallback> callback)
 {
     CEF_REQUIRE_UI_THREAD();

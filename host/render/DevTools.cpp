@@ -17,6 +17,5 @@ void COffscreenBrowserWindow::ShowDevTools()
     CefWindowInfo windowInfo;
     windowInfo.SetAsPopup(m_hwnd.Get(), kDevToolsWindowName);
     // CEF decides what a second call does while the tools are open.
-    m_browser->GetHost()->ShowDevTools(windowInfo, new CDevToolsClient, CefBrowserSettings(),
-                                       CefPoint(0, 0));
+    m_browser->GetHost()->ShowDevTools(windowInfo, new CDevToolsClient, CefBrowserSettings(), CefPoint(0, 0));
 }

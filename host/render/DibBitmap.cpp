@@ -58,8 +58,8 @@ void CDibBitmap::Create(int width, int height)
 
     const NsGdi::CWindowDc desktop(::GetDesktopWindow());
     void* bits = nullptr;
-    NsGdi::CBitmapOwner bitmap(::CreateDIBSection(desktop.Get(), reinterpret_cast<BITMAPINFO*>(&info),
-                                                  DIB_RGB_COLORS, &bits, nullptr, 0));
+    NsGdi::CBitmapOwner bitmap(
+        ::CreateDIBSection(desktop.Get(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
     NsGdi::CMemoryDc dc(::CreateCompatibleDC(desktop.Get()));
     if (!bitmap || bits == nullptr || !dc)
         return;

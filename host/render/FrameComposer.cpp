@@ -55,7 +55,9 @@ void CopyClipped(const CDibBitmap& source, CDibBitmap& target, int left, int top
 } // namespace
 
 CFrameComposer::CFrameComposer()
-    : m_viewBitmap(0, 0, kBitsPerPixel), m_popupBitmap(0, 0, kBitsPerPixel), m_frameBitmap(0, 0, kBitsPerPixel)
+    : m_viewBitmap(0, 0, kBitsPerPixel),
+      m_popupBitmap(0, 0, kBitsPerPixel),
+      m_frameBitmap(0, 0, kBitsPerPixel)
 {
 }
 
@@ -106,11 +108,11 @@ void CFrameComposer::PaintTo(HDC dc) const
     if (!PopupShown())
         return;
     // Cut at the view's edges as in the published frame, also where the window is larger.
-    const Overlap overlap = OverlapOf(m_popupBitmap, m_popupRect.left, m_popupRect.top,
-                                      m_viewBitmap.Width(), m_viewBitmap.Height());
+    const Overlap overlap =
+        OverlapOf(m_popupBitmap, m_popupRect.left, m_popupRect.top, m_viewBitmap.Width(), m_viewBitmap.Height());
     if (!overlap.IsEmpty()) {
-        ::BitBlt(dc, overlap.x0, overlap.y0, overlap.x1 - overlap.x0, overlap.y1 - overlap.y0,
-                 m_popupBitmap.Dc(), overlap.x0 - m_popupRect.left, overlap.y0 - m_popupRect.top, SRCCOPY);
+        ::BitBlt(dc, overlap.x0, overlap.y0, overlap.x1 - overlap.x0, overlap.y1 - overlap.y0, m_popupBitmap.Dc(),
+                 overlap.x0 - m_popupRect.left, overlap.y0 - m_popupRect.top, SRCCOPY);
     }
 }
 

@@ -19,8 +19,8 @@ COffscreenBrowserWindow* AttachedWindow(HWND hwnd)
 
 void Attach(HWND hwnd, LPARAM createParameters)
 {
-    auto* window = static_cast<COffscreenBrowserWindow*>(
-        reinterpret_cast<const CREATESTRUCTW*>(createParameters)->lpCreateParams);
+    auto* window =
+        static_cast<COffscreenBrowserWindow*>(reinterpret_cast<const CREATESTRUCTW*>(createParameters)->lpCreateParams);
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
     window->OnWindowCreated(hwnd);
 }
@@ -45,13 +45,10 @@ cef_key_event_type_t KeyEventType(UINT message)
 {
     switch (message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        return KEYEVENT_RAWKEYDOWN;
+    case WM_SYSKEYDOWN: return KEYEVENT_RAWKEYDOWN;
     case WM_KEYUP:
-    case WM_SYSKEYUP:
-        return KEYEVENT_KEYUP;
-    default:
-        return KEYEVENT_CHAR;
+    case WM_SYSKEYUP: return KEYEVENT_KEYUP;
+    default: return KEYEVENT_CHAR;
     }
 }
 
@@ -63,23 +60,14 @@ bool IsSystemKeyMessage(UINT message)
 // Input and close requests of an attached window; false for any other message. Key messages
 // are not passed on, so that system key combinations such as Alt+F4 reach the page rather than
 // the window.
-bool DispatchInput(COffscreenBrowserWindow& window, HWND hwnd, UINT message, WPARAM wParam,
-                   LPARAM lParam)
+bool DispatchInput(COffscreenBrowserWindow& window, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-        window.OnNativeFocus(message == WM_SETFOCUS);
-        break;
-    case WM_CLOSE:
-        window.CloseHost();
-        break;
-    case WM_MOUSEMOVE:
-        window.OnNativeMouseMove(PointX(lParam), PointY(lParam));
-        break;
-    case WM_MOUSELEAVE:
-        window.OnNativeMouseLeave();
-        break;
+    case WM_KILLFOCUS: window.OnNativeFocus(message == WM_SETFOCUS); break;
+    case WM_CLOSE: window.CloseHost(); break;
+    case WM_MOUSEMOVE: window.OnNativeMouseMove(PointX(lParam), PointY(lParam)); break;
+    case WM_MOUSELEAVE: window.OnNativeMouseLeave(); break;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         // Captured until the release, so that a drag out of the window still ends in the page.
@@ -99,11 +87,8 @@ bool DispatchInput(COffscreenBrowserWindow& window, HWND hwnd, UINT message, WPA
     case WM_SYSKEYDOWN:
     case WM_SYSKEYUP:
     case WM_SYSCHAR:
-    case WM_IME_CHAR:
-        window.OnNativeKey(message, wParam, lParam);
-        break;
-    default:
-        return false;
+    case WM_IME_CHAR: window.OnNativeKey(message, wParam, lParam); break;
+    default: return false;
     }
     return true;
 }
@@ -114,9 +99,7 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 {
     COffscreenBrowserWindow* window = AttachedWindow(hwnd);
     switch (message) {
-    case WM_CREATE:
-        Attach(hwnd, lParam);
-        return 0;
+    case WM_CREATE: Attach(hwnd, lParam); return 0;
     case WM_PAINT: {
         const NsGdi::CPaintDc paint(hwnd);
         if (window)
@@ -129,8 +112,7 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         break;
     case WM_MOUSEWHEEL:
         if (window)
-            window->OnNativeWheel(POINT{PointX(lParam), PointY(lParam)},
-                                  GET_WHEEL_DELTA_WPARAM(wParam));
+            window->OnNativeWheel(POINT{PointX(lParam), PointY(lParam)}, GET_WHEEL_DELTA_WPARAM(wParam));
         break;
     case WM_HOTKEY:
         if (window && wParam == COffscreenBrowserWindow::kVisibilityHotKeyId)

@@ -48,35 +48,40 @@ uint32_t SideOf(const IKeyStateSource& keys, int leftKey, int rightKey)
 uint32_t KeyLocation(WPARAM keyCode, bool extended, const IKeyStateSource& keys)
 {
     switch (keyCode) {
-    case VK_RETURN:
-        return extended ? EVENTFLAG_IS_KEY_PAD : 0;
+    case VK_RETURN: return extended ? EVENTFLAG_IS_KEY_PAD : 0;
     case VK_CLEAR:
-    case VK_NUMPAD0: case VK_NUMPAD1: case VK_NUMPAD2: case VK_NUMPAD3: case VK_NUMPAD4:
-    case VK_NUMPAD5: case VK_NUMPAD6: case VK_NUMPAD7: case VK_NUMPAD8: case VK_NUMPAD9:
+    case VK_NUMPAD0:
+    case VK_NUMPAD1:
+    case VK_NUMPAD2:
+    case VK_NUMPAD3:
+    case VK_NUMPAD4:
+    case VK_NUMPAD5:
+    case VK_NUMPAD6:
+    case VK_NUMPAD7:
+    case VK_NUMPAD8:
+    case VK_NUMPAD9:
     case VK_MULTIPLY:
     case VK_ADD:
     case VK_SUBTRACT:
     case VK_DECIMAL:
     case VK_DIVIDE:
-    case VK_NUMLOCK:
-        return EVENTFLAG_IS_KEY_PAD;
-    case VK_PRIOR: case VK_NEXT: case VK_END: case VK_HOME:
-    case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
+    case VK_NUMLOCK: return EVENTFLAG_IS_KEY_PAD;
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
     case VK_INSERT:
-    case VK_DELETE:
-        return extended ? 0 : EVENTFLAG_IS_KEY_PAD;
-    case VK_SHIFT:
-        return SideOf(keys, VK_LSHIFT, VK_RSHIFT);
-    case VK_CONTROL:
-        return SideOf(keys, VK_LCONTROL, VK_RCONTROL);
-    case VK_MENU:
-        return SideOf(keys, VK_LMENU, VK_RMENU);
-    case VK_LWIN:
-        return EVENTFLAG_IS_LEFT;
-    case VK_RWIN:
-        return EVENTFLAG_IS_RIGHT;
-    default:
-        return 0;
+    case VK_DELETE: return extended ? 0 : EVENTFLAG_IS_KEY_PAD;
+    case VK_SHIFT: return SideOf(keys, VK_LSHIFT, VK_RSHIFT);
+    case VK_CONTROL: return SideOf(keys, VK_LCONTROL, VK_RCONTROL);
+    case VK_MENU: return SideOf(keys, VK_LMENU, VK_RMENU);
+    case VK_LWIN: return EVENTFLAG_IS_LEFT;
+    case VK_RWIN: return EVENTFLAG_IS_RIGHT;
+    default: return 0;
     }
 }
 

@@ -26,5 +26,4 @@ uint32_t GetMouseModifiers(const IKeyStateSource& keys = ThreadKeyState());
 // Shift, Control, Alt held, Num Lock and Caps Lock on, and where the key sits (keypad, left
 // or right) for keyCode, a virtual-key code. Of keyFlags, the lParam of a key message, only
 // the extended-key bit is used. Mouse buttons are not reported.
-uint32_t GetKeyboardModifiers(WPARAM keyCode, LPARAM keyFlags,
-                              const IKeyStateSource& keys = ThreadKeyState());
+uint32_t GetKeyboardModifiers(WPARAM keyCode, LPARAM keyFlags, const IKeyStateSource& keys = ThreadKeyState());

@@ -35,8 +35,7 @@ void COffscreenBrowserWindow::OnPopupSize(CefRefPtr<CefBrowser> /*browser*/, con
 }
 
 void COffscreenBrowserWindow::OnPaint(CefRefPtr<CefBrowser> /*browser*/, PaintElementType type,
-                                      const RectList& dirtyRects, const void* buffer, int width,
-                                      int height)
+                                      const RectList& dirtyRects, const void* buffer, int width, int height)
 {
     CEF_REQUIRE_UI_THREAD();
     const POINT offset = m_frames.Paint(type, buffer, width, height);
@@ -47,9 +46,8 @@ void COffscreenBrowserWindow::OnPaint(CefRefPtr<CefBrowser> /*browser*/, PaintEl
         InvalidateDirtyRects(m_hwnd.Get(), dirtyRects, offset);
 }
 
-void COffscreenBrowserWindow::OnCursorChange(CefRefPtr<CefBrowser> /*browser*/,
-                                             CefCursorHandle cursor, CursorType /*type*/,
-                                             const CefCursorInfo& /*customCursorInfo*/)
+void COffscreenBrowserWindow::OnCursorChange(CefRefPtr<CefBrowser> /*browser*/, CefCursorHandle cursor,
+                                             CursorType /*type*/, const CefCursorInfo& /*customCursorInfo*/)
 {
     CEF_REQUIRE_UI_THREAD();
     // Shown from the next WM_SETCURSOR on, that is when the pointer next moves.
@@ -64,8 +62,7 @@ void COffscreenBrowserWindow::PublishFrame()
         return;
     const CDibBitmap& frame = m_frames.Compose();
     // No picture of a 32-bit process reaches 4 GB; the channel drops any larger than its block.
-    m_controlee->SendFrame(frame.Width(), frame.Height(), frame.Bits(),
-                           static_cast<uint32_t>(frame.ByteSize()));
+    m_controlee->SendFrame(frame.Width(), frame.Height(), frame.Bits(), static_cast<uint32_t>(frame.ByteSize()));
 }
 
 void COffscreenBrowserWindow::PaintWindow(HDC dc) const

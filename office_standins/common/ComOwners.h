@@ -22,8 +22,7 @@ template <class TTarget, class TSource>
 CComRef<TTarget> QueryInterfaceAs(TSource* source, REFIID iid, HRESULT* result = nullptr)
 {
     CComRef<TTarget> target;
-    HRESULT hr = source ? source->QueryInterface(iid, reinterpret_cast<void**>(target.Receive()))
-                        : E_POINTER;
+    HRESULT hr = source ? source->QueryInterface(iid, reinterpret_cast<void**>(target.Receive())) : E_POINTER;
     if (result)
         *result = hr;
     return target;
@@ -38,8 +37,7 @@ inline HRESULT CopyToBstr(const std::wstring& text, BSTR* out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-class CVariant
-{
+class CVariant {
 public:
     CVariant() { VariantInit(&m_value); }
     explicit CVariant(LONG value)

@@ -9,8 +9,7 @@ namespace StandIns {
 
 namespace {
 
-struct SLocalFree
-{
+struct SLocalFree {
     void operator()(LPWSTR* arguments) const { LocalFree(arguments); }
 };
 

@@ -94,8 +94,8 @@ HRESULT ReadWholeFile(const std::wstring& path, LONGLONG maxBytes, std::vector<B
         return STG_E_MEDIUMFULL;
     bytes.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size()))
+    if (!bytes.empty() &&
+        (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()))
         return STG_E_READFAULT;
     return S_OK;
 }

@@ -33,8 +33,7 @@ std::wstring CreateTempFolder(const wchar_t* prefix);
 bool DeleteFolderTree(const std::wstring& folder);
 
 // Owns a folder and removes it with its content when it goes out of scope.
-class CTempFolder
-{
+class CTempFolder {
 public:
     explicit CTempFolder(const wchar_t* prefix) : m_path(CreateTempFolder(prefix)) {}
     CTempFolder(const CTempFolder&) = delete;

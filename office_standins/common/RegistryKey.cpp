@@ -24,8 +24,8 @@ CRegistryKey CRegistryKey::Create(HKEY root, const std::wstring& path)
 {
     CRegistryKey key;
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                        nullptr, &handle, nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &handle,
+                        nullptr) == ERROR_SUCCESS)
         key.m_key.Reset(handle);
     return key;
 }
@@ -64,8 +64,7 @@ std::optional<DWORD> CRegistryKey::ReadDword(const wchar_t* name) const
     DWORD value = 0;
     DWORD type = 0;
     DWORD bytes = sizeof(value);
-    if (RegQueryValueExW(m_key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExW(m_key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) != ERROR_SUCCESS ||
         type != REG_DWORD || bytes != sizeof(value))
         return std::nullopt;
     return value;

@@ -9,8 +9,7 @@
 
 namespace StandIns {
 
-class CRegistryKey
-{
+class CRegistryKey {
 public:
     static CRegistryKey Open(HKEY root, const std::wstring& path, REGSAM access = KEY_READ);
     static CRegistryKey Create(HKEY root, const std::wstring& path);

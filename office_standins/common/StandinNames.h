@@ -12,8 +12,7 @@ constexpr const wchar_t* kPowerPointSettingsKey = L"Software\\OfficeStandins\\Po
 
 // Compatibility converter: the converter class whose server folder holds moc.exe, and the
 // uninstall registration of the English compatibility pack.
-constexpr const wchar_t* kConverterClassKey =
-    L"Software\\Classes\\CLSID\\{60505FA3-3FAA-4EC5-AE2B-C002F2E4271B}";
+constexpr const wchar_t* kConverterClassKey = L"Software\\Classes\\CLSID\\{60505FA3-3FAA-4EC5-AE2B-C002F2E4271B}";
 constexpr const wchar_t* kCompatibilityPackUninstallKey =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{90120000-0020-0409-0000-0000000FF1CE}";
 constexpr const wchar_t* kConverterSettingsKey = L"Software\\OfficeStandins\\Converter";

@@ -9,7 +9,8 @@ namespace StandIns {
 bool RegisterConverter(const std::wstring& converterPath)
 {
     // Unquoted: callers take the folder from this text as it stands.
-    CRegistryKey server = CRegistryKey::Create(HKEY_LOCAL_MACHINE, std::wstring(kConverterClassKey) + L"\\LocalServer32");
+    CRegistryKey server =
+        CRegistryKey::Create(HKEY_LOCAL_MACHINE, std::wstring(kConverterClassKey) + L"\\LocalServer32");
     CRegistryKey pack = CRegistryKey::Create(HKEY_LOCAL_MACHINE, kCompatibilityPackUninstallKey);
     return server.WriteString(nullptr, converterPath) &&
            pack.WriteString(L"DisplayName", L"Office file-format compatibility pack (stand-in)") &&

@@ -16,8 +16,7 @@ namespace StandIns {
 
 namespace {
 
-enum EExitCode
-{
+enum EExitCode {
     kExitConverted = 0,
     kExitFailed = 1,
     kExitUsage = 2,

@@ -78,10 +78,9 @@ void CApplication::AddPresentation(CComRef<CPresentation> presentation)
 
 void CApplication::RemovePresentation(const CPresentation* presentation)
 {
-    const auto found = std::find_if(m_presentations.begin(), m_presentations.end(),
-                                    [presentation](const CComRef<CPresentation>& open) {
-                                        return open.Get() == presentation;
-                                    });
+    const auto found =
+        std::find_if(m_presentations.begin(), m_presentations.end(),
+                     [presentation](const CComRef<CPresentation>& open) { return open.Get() == presentation; });
     if (found != m_presentations.end())
         m_presentations.erase(found);
 }

@@ -10,8 +10,7 @@
 
 namespace StandIns {
 
-class CComAddInsCollection final : public CDispatchObject<COMAddIns>
-{
+class CComAddInsCollection final : public CDispatchObject<COMAddIns> {
 public:
     static CComRef<CComAddInsCollection> Create(std::vector<SComAddInSetting> addIns);
 
@@ -19,7 +18,8 @@ public:
     STDMETHODIMP Item(VARIANT* index, COMAddIn** addIn) override;
     STDMETHODIMP get_Count(long* count) override;
 
-    STANDIN_UNUSED_SLOT(07) STANDIN_UNUSED_SLOT(08)
+    STANDIN_UNUSED_SLOT(07)
+    STANDIN_UNUSED_SLOT(08)
 
 private:
     explicit CComAddInsCollection(std::vector<SComAddInSetting> addIns);
@@ -29,8 +29,7 @@ private:
     std::vector<SComAddInSetting> m_addIns;
 };
 
-class CComAddInEntry final : public CDispatchObject<COMAddIn>
-{
+class CComAddInEntry final : public CDispatchObject<COMAddIn> {
 public:
     static CComRef<CComAddInEntry> Create(SComAddInSetting setting);
 
@@ -38,7 +37,10 @@ public:
     STDMETHODIMP get_Guid(BSTR* guid) override;
     STDMETHODIMP get_Connect(VARIANT_BOOL* connected) override;
 
-    STANDIN_UNUSED_SLOT(07) STANDIN_UNUSED_SLOT(08) STANDIN_UNUSED_SLOT(09) STANDIN_UNUSED_SLOT(10)
+    STANDIN_UNUSED_SLOT(07)
+    STANDIN_UNUSED_SLOT(08)
+    STANDIN_UNUSED_SLOT(09)
+    STANDIN_UNUSED_SLOT(10)
 
 private:
     explicit CComAddInEntry(SComAddInSetting setting);

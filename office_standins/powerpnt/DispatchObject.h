@@ -7,8 +7,7 @@
 namespace StandIns {
 
 template <class TInterface>
-class CDispatchObject : public TInterface
-{
+class CDispatchObject : public TInterface {
 public:
     CDispatchObject(const CDispatchObject&) = delete;
     CDispatchObject& operator=(const CDispatchObject&) = delete;
@@ -61,8 +60,8 @@ public:
         return info ? DispGetIDsOfNames(info, names, count, ids) : E_UNEXPECTED;
     }
 
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argumentError) override
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                        UINT* argumentError) override
     {
         ITypeInfo* info = CServerModule::Instance().InterfaceTypeInfo(__uuidof(TInterface));
         return info ? DispInvoke(static_cast<TInterface*>(this), info, id, flags, params, result, exception,
@@ -79,7 +78,10 @@ private:
 };
 
 // A slot that only keeps the members after it at their place in the virtual table.
-#define STANDIN_UNUSED_SLOT(slot)                                                                                 \
-    STDMETHODIMP Unused##slot() override { return E_NOTIMPL; }
+#define STANDIN_UNUSED_SLOT(slot)                                                                                      \
+    STDMETHODIMP Unused##slot() override                                                                               \
+    {                                                                                                                  \
+        return E_NOTIMPL;                                                                                              \
+    }
 
 } // namespace StandIns

@@ -20,14 +20,13 @@ bool IsOutputComplete(const std::wstring& outputFolder, const std::wstring& outp
            !FileExists(outputFolder + L"\\.~lock." + outputName + L"#");
 }
 
-struct SConverterProcess
-{
+struct SConverterProcess {
     CKernelHandle process; // absent for a program that the system started without one
     CKernelHandle thread;
 };
 
-HRESULT StartConverter(const std::wstring& sofficePath, const std::wstring& workFolder,
-                       const std::wstring& sourceName, SConverterProcess& started)
+HRESULT StartConverter(const std::wstring& sofficePath, const std::wstring& workFolder, const std::wstring& sourceName,
+                       SConverterProcess& started)
 {
     // Relative names only: the converter works in the work folder, so no path has to be
     // translated for a program that sees the file system differently.

@@ -33,7 +33,9 @@ CComRef<CPresentation> CPresentation::Create(CComRef<CApplication> application, 
 }
 
 CPresentation::CPresentation(CComRef<CApplication> application, std::wstring fullName, SPresentationContent content)
-    : m_application(std::move(application)), m_fullName(std::move(fullName)), m_content(std::move(content))
+    : m_application(std::move(application)),
+      m_fullName(std::move(fullName)),
+      m_content(std::move(content))
 {
 }
 

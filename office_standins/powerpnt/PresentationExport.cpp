@@ -11,8 +11,8 @@ namespace StandIns {
 HRESULT ExportPresentation(const SPresentationContent& content, const std::wstring& targetPath,
                            const SStandinSettings& settings)
 {
-    const bool useLibreOffice = !content.bytes.empty() && !settings.libreOfficePath.empty() &&
-                                FileExists(settings.libreOfficePath);
+    const bool useLibreOffice =
+        !content.bytes.empty() && !settings.libreOfficePath.empty() && FileExists(settings.libreOfficePath);
     if (useLibreOffice)
         return ConvertWithLibreOffice(settings.libreOfficePath, content, targetPath, settings.libreOfficeTimeoutMs);
     return WriteWholeFile(targetPath, BuildEmptyCompoundFile());

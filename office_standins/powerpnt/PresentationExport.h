@@ -11,8 +11,7 @@ namespace StandIns {
 struct SStandinSettings;
 
 // What a presentation was loaded from; a new presentation has no bytes.
-struct SPresentationContent
-{
+struct SPresentationContent {
     std::vector<BYTE> bytes;
     std::wstring extension; // of the file it came from, with its dot
 };

@@ -64,8 +64,8 @@ STDMETHODIMP CPresentationsCollection::Add(MsoTriState, _Presentation** presenta
     const HRESULT injected = SStandinSettings::Load().InjectedResult(EInjectedFailure::Add);
     if (FAILED(injected))
         return injected;
-    CComRef<CPresentation> added = CPresentation::Create(m_application.Share(), m_application->NextUntitledName(),
-                                                         SPresentationContent());
+    CComRef<CPresentation> added =
+        CPresentation::Create(m_application.Share(), m_application->NextUntitledName(), SPresentationContent());
     m_application->AddPresentation(added.Share());
     *presentation = added.Detach();
     return S_OK;

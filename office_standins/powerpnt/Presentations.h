@@ -9,8 +9,7 @@ namespace StandIns {
 
 class CApplication;
 
-class CPresentationsCollection final : public CDispatchObject<Presentations>
-{
+class CPresentationsCollection final : public CDispatchObject<Presentations> {
 public:
     static CComRef<CPresentationsCollection> Create(CComRef<CApplication> application);
 
@@ -20,7 +19,10 @@ public:
     STDMETHODIMP Open(BSTR fileName, MsoTriState readOnly, MsoTriState untitled, MsoTriState withWindow,
                       _Presentation** presentation) override;
 
-    STANDIN_UNUSED_SLOT(07) STANDIN_UNUSED_SLOT(08) STANDIN_UNUSED_SLOT(10) STANDIN_UNUSED_SLOT(11)
+    STANDIN_UNUSED_SLOT(07)
+    STANDIN_UNUSED_SLOT(08)
+    STANDIN_UNUSED_SLOT(10)
+    STANDIN_UNUSED_SLOT(11)
     STANDIN_UNUSED_SLOT(14)
 
 private:

@@ -53,8 +53,7 @@ bool RegisterApplicationServer(const std::wstring& serverPath)
     return WriteDefault(classKey, kDescription) &&
            WriteDefault(classKey + L"\\LocalServer32", L"\"" + serverPath + L"\" /automation") &&
            WriteDefault(classKey + L"\\ProgID", kApplicationProgId) &&
-           WriteDefault(classKey + L"\\TypeLib", LibraryIdText()) &&
-           WriteDefault(ProgIdKeyPath(), kDescription) &&
+           WriteDefault(classKey + L"\\TypeLib", LibraryIdText()) && WriteDefault(ProgIdKeyPath(), kDescription) &&
            WriteDefault(ProgIdKeyPath() + L"\\CLSID", kApplicationClsid);
 }
 

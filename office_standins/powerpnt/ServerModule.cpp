@@ -24,8 +24,7 @@ constexpr UINT kUnusedStartExitMs = 30000;
 // have had the answer then), or for this long when one keeps its references.
 constexpr DWORD kQuitAnswerMs = 2000;
 
-enum EExitCode
-{
+enum EExitCode {
     kExitNormal = 0,
     kExitNoApartment = 1,
     kExitNoTypeLibrary = 2,
@@ -38,8 +37,7 @@ const IID* const kOwnInterfaces[] = {
 };
 
 // Hands the one shared application object to every client.
-class CApplicationFactory final : public IClassFactory
-{
+class CApplicationFactory final : public IClassFactory {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
@@ -87,8 +85,7 @@ private:
     LONG m_references = 1;
 };
 
-class CClassRegistration
-{
+class CClassRegistration {
 public:
     CClassRegistration(REFCLSID clsid, IUnknown* factory)
         : m_result(CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_cookie))
@@ -154,8 +151,8 @@ void CServerModule::PumpUntilExit()
 {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        const bool idleExpired = message.hwnd == nullptr && message.message == WM_TIMER &&
-                                 message.wParam == m_idleTimer && m_idleTimer != 0;
+        const bool idleExpired =
+            message.hwnd == nullptr && message.message == WM_TIMER && message.wParam == m_idleTimer && m_idleTimer != 0;
         if (idleExpired) {
             DisarmIdleTimer();
             if (m_objects == 0)

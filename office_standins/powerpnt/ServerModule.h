@@ -14,8 +14,7 @@ namespace StandIns {
 
 class CApplication;
 
-class CServerModule
-{
+class CServerModule {
 public:
     static CServerModule& Instance();
 
@@ -46,8 +45,7 @@ public:
     ITypeInfo* InterfaceTypeInfo(REFIID iid) const;
 
 private:
-    struct STypeInfos
-    {
+    struct STypeInfos {
         IID iid;
         CComRef<ITypeInfo> dispatchInfo;
         CComRef<ITypeInfo> interfaceInfo;

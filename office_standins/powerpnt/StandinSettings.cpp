@@ -13,16 +13,18 @@ constexpr size_t kMaxTextChars = 260;
 constexpr size_t kMaxAddIns = 64;
 constexpr DWORD kMaxStartupDelayMs = 600000;
 
-struct SFailureValue
-{
+struct SFailureValue {
     const wchar_t* name;
     EInjectedFailure member;
 };
 
 constexpr SFailureValue kFailureValues[] = {
-    {L"FailAdd", EInjectedFailure::Add},           {L"FailClose", EInjectedFailure::Close},
-    {L"FailComAddIns", EInjectedFailure::ComAddIns}, {L"FailCount", EInjectedFailure::Count},
-    {L"FailFullName", EInjectedFailure::FullName}, {L"FailItem", EInjectedFailure::Item},
+    {L"FailAdd", EInjectedFailure::Add},
+    {L"FailClose", EInjectedFailure::Close},
+    {L"FailComAddIns", EInjectedFailure::ComAddIns},
+    {L"FailCount", EInjectedFailure::Count},
+    {L"FailFullName", EInjectedFailure::FullName},
+    {L"FailItem", EInjectedFailure::Item},
     {L"FailQuit", EInjectedFailure::Quit},
 };
 

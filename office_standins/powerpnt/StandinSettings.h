@@ -9,16 +9,14 @@
 
 namespace StandIns {
 
-struct SComAddInSetting
-{
+struct SComAddInSetting {
     std::wstring progId;
     std::wstring guid;
     bool connected = false;
 };
 
 // Members whose failure can be injected; each returns the configured failure code.
-enum class EInjectedFailure
-{
+enum class EInjectedFailure {
     Add,
     Close,
     ComAddIns,
@@ -28,8 +26,7 @@ enum class EInjectedFailure
     Quit,
 };
 
-struct SStandinSettings
-{
+struct SStandinSettings {
     std::wstring version = L"16.0";
     std::wstring build = L"4266";
     DWORD startupDelayMs = 0;

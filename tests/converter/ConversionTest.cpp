@@ -56,8 +56,8 @@ std::string Narrow(const std::wstring& text)
 // Opened without sharing deletion, as a program that still reads the file would.
 CFileHandle HoldOpen(const std::wstring& path)
 {
-    return CFileHandle(
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return CFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // A folder made as a conversion makes its generated folder, removed at the end of the test.

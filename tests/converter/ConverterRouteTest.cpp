@@ -107,8 +107,8 @@ TEST(RunProcessAndWait, ResolvesARelativeProgramInTheCurrentDirectoryAndReturnsI
     const CCurrentDirectory current(BinFolder());
     DWORD exitCode = 99;
     // The helper's exit code 1 says that the mutex named on its command line is free.
-    EXPECT_TRUE(RunProcessAndWait(L"NamedMutexHolder.exe", L"\"NamedMutexHolder.exe\" probe swconv-free-mutex",
-                                  exitCode));
+    EXPECT_TRUE(
+        RunProcessAndWait(L"NamedMutexHolder.exe", L"\"NamedMutexHolder.exe\" probe swconv-free-mutex", exitCode));
     EXPECT_EQ(exitCode, 1u);
     EXPECT_TRUE(RunProcessAndWait(L"NamedMutexHolder.exe", L"\"NamedMutexHolder.exe\" unknown-mode", exitCode));
     EXPECT_EQ(exitCode, 2u);

@@ -261,9 +261,9 @@ void EndPresentationProgram(DWORD timeoutMs)
         }
         const DWORD elapsed = GetTickCount() - start;
         ASSERT_LT(elapsed, timeoutMs) << "the stand-in does not end";
-        ASSERT_LT(WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
-                                         timeoutMs - elapsed),
-                  WAIT_OBJECT_0 + handles.size())
+        ASSERT_LT(
+            WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, timeoutMs - elapsed),
+            WAIT_OBJECT_0 + handles.size())
             << "the stand-in does not end";
     }
 }

@@ -250,8 +250,7 @@ TEST(FileSystem, FilesListNamesEveryEntry)
     WriteBytes(folder.Path(L"only.txt"), "x");
     EXPECT_THAT(FileSystem::FilesList(folder.Path()), UnorderedElementsAre(L".", L"..", L"only.txt"));
     CreateDirectoryW(folder.Path(L"sub").c_str(), nullptr);
-    EXPECT_THAT(FileSystem::FilesList(folder.Path()),
-                UnorderedElementsAre(L".", L"..", L"only.txt", L"sub"));
+    EXPECT_THAT(FileSystem::FilesList(folder.Path()), UnorderedElementsAre(L".", L"..", L"only.txt", L"sub"));
     EXPECT_THAT(FileSystem::FilesList(folder.Path(L"missing")), ElementsAre());
 }
 

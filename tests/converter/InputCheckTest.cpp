@@ -10,10 +10,9 @@ using namespace NsConverter;
 
 namespace {
 
-const std::string kNamespaces =
-    R"(xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" )"
-    R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships" )"
-    R"(xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main")";
+const std::string kNamespaces = R"(xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" )"
+                                R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships" )"
+                                R"(xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main")";
 
 const std::string kVerifier =
     R"(<p:modifyVerifier cryptProviderType="rsaAES" cryptAlgorithmClass="hash" cryptAlgorithmType="typeAny" )"
@@ -22,7 +21,8 @@ const std::string kVerifier =
 std::string Presentation(const std::string& children)
 {
     return R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-           "<p:presentation " + kNamespaces + ">" + children +
+           "<p:presentation " +
+           kNamespaces + ">" + children +
            R"(<p:sldIdLst><p:sldId id="256" r:id="rId2"/></p:sldIdLst><p:sldSz cx="9144000" cy="6858000"/>)"
            "</p:presentation>";
 }
@@ -31,7 +31,7 @@ struct CheckResult {
     bool classified = false;
     bool isCompoundDocument = false;
     bool hasModifyPassword = false;
-    std::wstring error;  // the text of an input-check error, if one was raised
+    std::wstring error; // the text of an input-check error, if one was raised
 };
 
 CheckResult Check(const std::wstring& path)
@@ -77,7 +77,9 @@ TEST_F(InputCheck, SignatureDecidesWhatTheFileIs)
     EXPECT_FALSE(Check(File("\xD0")).classified);
     EXPECT_FALSE(Check(File("\xD0\x00 not a compound document")).classified);
     EXPECT_FALSE(Check(File("MZ\x90")).classified);
-    EXPECT_FALSE(Check(File("\x1A" "PK")).classified);
+    EXPECT_FALSE(Check(File("\x1A"
+                            "PK"))
+                     .classified);
 
     // Nothing behind the compound-document signature is read.
     const auto compound = Check(File("\xD0\xCF this is not read"));
@@ -96,8 +98,8 @@ TEST_F(InputCheck, FlagsLeftOverFromAnotherFileAreCleared)
 {
     bool isCompoundDocument = true;
     bool hasModifyPassword = true;
-    EXPECT_TRUE(CheckPresentationFile(PackageWithPresentation(Presentation("")), isCompoundDocument,
-                                      hasModifyPassword));
+    EXPECT_TRUE(
+        CheckPresentationFile(PackageWithPresentation(Presentation("")), isCompoundDocument, hasModifyPassword));
     EXPECT_FALSE(isCompoundDocument);
     EXPECT_FALSE(hasModifyPassword);
 }
@@ -114,8 +116,8 @@ TEST_F(InputCheck, ModifyVerifierCountsOnlyAsADirectChildWithPrefixP)
 {
     EXPECT_TRUE(Check(PackageWithPresentation(Presentation(kVerifier))).hasModifyPassword);
 
-    const std::string deeper = "<p:extLst><p:ext uri=\"{00000000-0000-0000-0000-000000000000}\">" + kVerifier +
-                               "</p:ext></p:extLst>";
+    const std::string deeper =
+        "<p:extLst><p:ext uri=\"{00000000-0000-0000-0000-000000000000}\">" + kVerifier + "</p:ext></p:extLst>";
     const auto nested = Check(PackageWithPresentation(Presentation(deeper)));
     EXPECT_TRUE(nested.classified);
     EXPECT_FALSE(nested.hasModifyPassword);
@@ -165,12 +167,13 @@ TEST_F(InputCheck, HostileXmlIsRefusedWithoutExhaustingAnything)
                                R"(<!ENTITY d "&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;">)"
                                R"(<!ENTITY e "&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;">)"
                                R"(<!ENTITY f "&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;">)"
-                               R"(]><p:presentation )" + kNamespaces + ">&f;</p:presentation>";
+                               R"(]><p:presentation )" +
+                               kNamespaces + ">&f;</p:presentation>";
     EXPECT_EQ(Check(PackageWithPresentation(laughs)).error, L"Could not load XML");
 
     // Package parts carry no document type declarations; not even a harmless one is parsed.
-    const std::string declared = R"(<?xml version="1.0"?><!DOCTYPE p:presentation [<!ENTITY name "value">]>)" +
-                                 Presentation("");
+    const std::string declared =
+        R"(<?xml version="1.0"?><!DOCTYPE p:presentation [<!ENTITY name "value">]>)" + Presentation("");
     EXPECT_EQ(Check(PackageWithPresentation(declared)).error, L"Could not load XML");
 }
 

@@ -35,8 +35,7 @@ CKernelHandle StartHelper(const std::wstring& mode, const std::wstring& name)
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         ADD_FAILURE() << "cannot start the helper, error " << GetLastError();
         return CKernelHandle();
     }

@@ -20,8 +20,7 @@ public:
         : m_name(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product)
     {
         HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                  nullptr),
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         if (key)
             RegCloseKey(key);
@@ -59,9 +58,9 @@ protected:
             return;
         HKEY setAside = nullptr;
         ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kSetAside, 0, KEY_READ, &setAside), ERROR_SUCCESS);
-        EXPECT_EQ(SHCopyKeyW(setAside, nullptr,
-                             Key(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + kEnglishPack), 0),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            SHCopyKeyW(setAside, nullptr, Key(HKEY_LOCAL_MACHINE, std::wstring(kUninstallRoot) + kEnglishPack), 0),
+            ERROR_SUCCESS);
         RegCloseKey(setAside);
         SHDeleteKeyW(HKEY_CURRENT_USER, kSetAside);
     }

@@ -116,8 +116,8 @@ TEST_F(SlidewarpConversion, TheProgramConvertsDirectlyFromVersion12AndFrom2003Bu
 {
     // A converter that cannot convert shows that the program did the work.
     m_settings.ConverterFails();
-    for (const auto& version : {std::make_pair(L"12.0", L"4518"), std::make_pair(L"16.0", L"4266"),
-                                std::make_pair(L"11.0", L"8169")}) {
+    for (const auto& version :
+         {std::make_pair(L"12.0", L"4518"), std::make_pair(L"16.0", L"4266"), std::make_pair(L"11.0", L"8169")}) {
         SCOPED_TRACE(testing::Message() << Narrow(version.first) << " build " << Narrow(version.second));
         m_settings.Version(version.first, version.second);
         const std::wstring output = Output((std::wstring(version.first) + L".ppt").c_str());

@@ -33,8 +33,8 @@ private:
 std::string Demangle(const char* name)
 {
     int status = 0;
-    const std::unique_ptr<char, decltype(&std::free)> demangled(
-        abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> demangled(abi::__cxa_demangle(name, nullptr, nullptr, &status),
+                                                                &std::free);
     std::string text = status == 0 ? demangled.get() : name;
     const std::string wstring =
         "std::__cxx11::basic_string<wchar_t, std::char_traits<wchar_t>, std::allocator<wchar_t> >";

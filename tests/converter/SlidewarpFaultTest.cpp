@@ -73,8 +73,8 @@ public:
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION created{};
         // Detached: the status is the exit code, and the printed one would only be noise.
-        if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                           nullptr, &startup, &created)) {
+        if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                           &startup, &created)) {
             m_process.Reset(created.hProcess);
             const CKernelHandle thread(created.hThread);
         }

@@ -41,8 +41,8 @@ CKernelHandle StartProgram(const std::wstring& path, const std::wstring& argumen
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created{};
-    EXPECT_TRUE(
-        CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created));
+    EXPECT_TRUE(CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &created));
     const CKernelHandle thread(created.hThread);
     return CKernelHandle(created.hProcess);
 }

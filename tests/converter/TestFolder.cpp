@@ -35,8 +35,7 @@ std::wstring UniqueFolderName()
 
 } // namespace
 
-CTestFolder::CTestFolder()
-    : m_path(NsPlatform::FileSystem::GetTempPathW() + UniqueFolderName())
+CTestFolder::CTestFolder() : m_path(NsPlatform::FileSystem::GetTempPathW() + UniqueFolderName())
 {
     EXPECT_TRUE(CreateDirectoryW(m_path.c_str(), nullptr)) << "cannot create the test folder";
 }

@@ -28,8 +28,7 @@ void WriteZip(const std::wstring& path, const std::vector<ZipEntry>& entries)
                                       entry.stored ? 0 : Z_DEFLATED,
                                       entry.stored ? Z_NO_COMPRESSION : Z_DEFAULT_COMPRESSION),
                   ZIP_OK);
-        ASSERT_EQ(zipWriteInFileInZip(zip, entry.content.data(), static_cast<unsigned>(entry.content.size())),
-                  ZIP_OK);
+        ASSERT_EQ(zipWriteInFileInZip(zip, entry.content.data(), static_cast<unsigned>(entry.content.size())), ZIP_OK);
         ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
     }
     ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);

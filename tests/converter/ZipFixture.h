@@ -7,7 +7,7 @@
 struct ZipEntry {
     std::string name;
     std::string content;
-    bool stored = false;  // deflated unless set
+    bool stored = false; // deflated unless set
 };
 
 // Writes a zip package with these entries in this order.

@@ -28,10 +28,7 @@ public:
             m_previous.assign(previous, length);
         ::SetEnvironmentVariableW(name, value);
     }
-    ~CScopedVariable()
-    {
-        ::SetEnvironmentVariableW(m_name, m_hadValue ? m_previous.c_str() : nullptr);
-    }
+    ~CScopedVariable() { ::SetEnvironmentVariableW(m_name, m_hadValue ? m_previous.c_str() : nullptr); }
 
     CScopedVariable(const CScopedVariable&) = delete;
     CScopedVariable& operator=(const CScopedVariable&) = delete;
@@ -57,8 +54,7 @@ public:
     // True once the runtime holds the browser's creation: the host's loop runs without one.
     bool WaitUntilHeld()
     {
-        return m_engine->IsConnected() &&
-               m_engine->WaitForJournal("event BrowserCreationHeld").has_value();
+        return m_engine->IsConnected() && m_engine->WaitForJournal("event BrowserCreationHeld").has_value();
     }
 
     CChildProcess& Process() { return *m_process; }

@@ -85,8 +85,7 @@ TEST(DrivenHost, PassesTheAddinsCommandsOnToTheBrowser)
     wheel.deltaY = -120;
     wheel.modifiers = 2;
     ASSERT_TRUE(addin.Send(wheel));
-    EXPECT_TRUE(engine.WaitForJournal(
-        "call SendMouseWheelEvent x=5000 y=5000 modifiers=2 delta_x=0 delta_y=-120"));
+    EXPECT_TRUE(engine.WaitForJournal("call SendMouseWheelEvent x=5000 y=5000 modifiers=2 delta_x=0 delta_y=-120"));
 
     // Down wins over up; neither makes a character carried in the key code.
     NsChannel::Command key = MakeCommand(NsChannel::CMD_KEY);
@@ -143,8 +142,7 @@ TEST(DrivenHost, EndsByItselfWhenTheAddinIsAlreadyGone)
     ASSERT_TRUE(standin.IsStarted());
     standin.Kill();
 
-    CChildProcess host(HostPath(),
-                       HostArguments(static_cast<int32_t>(standin.Id()), NextIndex(), kFirstPage));
+    CChildProcess host(HostPath(), HostArguments(static_cast<int32_t>(standin.Id()), NextIndex(), kFirstPage));
     // 1 when the close overtook the browser's creation, 2 when it did not.
     const std::optional<DWORD> exitCode = host.WaitForExit();
     ASSERT_TRUE(exitCode.has_value());
@@ -259,8 +257,7 @@ TEST(Program, CarriesBothIconsAndAsksForTheInvokersExecutionLevel)
     const HMODULE program = ::LoadLibraryExW(HostPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(program, nullptr);
     for (const auto& [id, size] : {std::pair<WORD, int>{107, 32}, {108, 16}}) {
-        const auto icon = static_cast<HICON>(
-            ::LoadImageW(program, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+        const auto icon = static_cast<HICON>(::LoadImageW(program, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
         EXPECT_NE(icon, nullptr) << "icon " << id;
         ::DestroyIcon(icon);
     }

@@ -60,11 +60,9 @@ TEST(AddinInput, MovesAndClicksMustLandOnTheLastPaintedViewTheWheelNeedNot)
     const std::string mark = host.Engine().Mark();
 
     ASSERT_TRUE(host.Send(Click(799, 599, true, true, 4)));
-    EXPECT_TRUE(host.Expect(
-        "call SendMouseClickEvent x=799 y=599 modifiers=4 button=0 mouse_up=0 click_count=1"));
-    for (const Command& outside : {Click(800, 10, true, true), Click(-1, 10, true, true),
-                                   Click(10, 600, false, false), Click(10, -1, false, false),
-                                   Move(800, 5), Move(5, -1)})
+    EXPECT_TRUE(host.Expect("call SendMouseClickEvent x=799 y=599 modifiers=4 button=0 mouse_up=0 click_count=1"));
+    for (const Command& outside : {Click(800, 10, true, true), Click(-1, 10, true, true), Click(10, 600, false, false),
+                                   Click(10, -1, false, false), Move(800, 5), Move(5, -1)})
         ASSERT_TRUE(host.Send(outside));
     ASSERT_TRUE(host.Send(Move(799, 0)));
     EXPECT_TRUE(host.Expect("call SendMouseMoveEvent x=799 y=0 modifiers=0 mouse_leave=0"));

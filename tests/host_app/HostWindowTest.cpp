@@ -90,7 +90,8 @@ TEST_F(VisibleWindowTest, MovesOnTheViewAndButtonsReachThePageWithTheMouseCaptur
     // The real pointer may move the mouse over the window too, so only our points count.
     for (const std::string& line : m_engine.JournalSince(mark)) {
         EXPECT_FALSE(Holds(line, {"SendMouseMoveEvent", "x=1024"})) << "one past the view: " << line;
-        EXPECT_FALSE(Holds(line, {"SendMouseClickEvent", "x=1024", "mouse_up=0"})) << "a press one past the view: " << line;
+        EXPECT_FALSE(Holds(line, {"SendMouseClickEvent", "x=1024", "mouse_up=0"}))
+            << "a press one past the view: " << line;
     }
 }
 

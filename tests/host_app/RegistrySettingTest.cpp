@@ -13,13 +13,12 @@ namespace {
 class RegistrySettingTest : public ::testing::Test {
 protected:
     // A key of this process only, so that a concurrent test never sees it.
-    const std::wstring m_subKey =
-        L"Software\\Brelvo\\PagehullTest\\" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring m_subKey = L"Software\\Brelvo\\PagehullTest\\" + std::to_wstring(::GetCurrentProcessId());
 
     void SetUp() override
     {
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, m_subKey.c_str(), 0, nullptr, 0,
-                                    KEY_SET_VALUE, nullptr, m_key.Receive(), nullptr),
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, m_subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                    m_key.Receive(), nullptr),
                   ERROR_SUCCESS);
     }
 
@@ -31,8 +30,7 @@ protected:
 
     void Store(const wchar_t* name, DWORD type, const void* data, DWORD size)
     {
-        ASSERT_EQ(::RegSetValueExW(m_key.Get(), name, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExW(m_key.Get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     }
 
     DWORD Read(const wchar_t* name) const

@@ -35,9 +35,12 @@ TEST(ChannelNames, AreBuiltFromGuidSuffixProcessIdAndIndex)
               L"\\\\.\\pipe\\{D670E1E0-1A37-429e-9004-7989E97E96C1}_pipe_C2H_812_0");
     const std::wstring guid = L"{D670E1E0-1A37-429e-9004-7989E97E96C1}";
     const std::pair<ChannelObject, std::wstring> localObjects[] = {
-        {ChannelObject::BrowserEventSignal, L"_browserEvent"}, {ChannelObject::BrowserEventMutex, L"_browserEvent_Mutex"},
-        {ChannelObject::ReplySignal, L"_retData_event"},       {ChannelObject::FrameSignal, L"_bitmapData_event"},
-        {ChannelObject::FrameMutex, L"_bitmapData_Mutex"},     {ChannelObject::Memory, L"_memory"}};
+        {ChannelObject::BrowserEventSignal, L"_browserEvent"},
+        {ChannelObject::BrowserEventMutex, L"_browserEvent_Mutex"},
+        {ChannelObject::ReplySignal, L"_retData_event"},
+        {ChannelObject::FrameSignal, L"_bitmapData_event"},
+        {ChannelObject::FrameMutex, L"_bitmapData_Mutex"},
+        {ChannelObject::Memory, L"_memory"}};
     for (const auto& [object, suffix] : localObjects)
         EXPECT_EQ(CChannelControl::ObjectName(object, 812, -2), L"Local\\" + guid + suffix + L"_812_-2");
 }

@@ -58,8 +58,8 @@ int32_t CBlockView::FrameHeight() const
 
 CRawPipeServer::CRawPipeServer(ChannelKey key)
     : m_pipe(::CreateNamedPipeW(Name(ChannelObject::Pipe, key).c_str(), PIPE_ACCESS_DUPLEX,
-                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                                20480, 20480, 100, nullptr))
+                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 20480,
+                                20480, 100, nullptr))
 {
 }
 
@@ -78,8 +78,7 @@ bool CRawPipeServer::WriteLength(int32_t length)
 
 bool CRawPipeServer::WriteRecord(const std::vector<unsigned char>& record)
 {
-    return WriteLength(static_cast<int32_t>(record.size())) &&
-           Write(record.data(), static_cast<DWORD>(record.size()));
+    return WriteLength(static_cast<int32_t>(record.size())) && Write(record.data(), static_cast<DWORD>(record.size()));
 }
 
 bool CRawPipeServer::Read(void* data, DWORD size)
@@ -104,7 +103,8 @@ bool CRawPipeServer::HasUnreadData() const
 }
 
 CMutexHolder::CMutexHolder(ChannelObject mutex, ChannelKey key)
-    : m_mutex(OpenNamedMutex(mutex, key)), m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+    : m_mutex(OpenNamedMutex(mutex, key)),
+      m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_finish(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     m_thread.Start(&CMutexHolder::Run, this);

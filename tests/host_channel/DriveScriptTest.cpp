@@ -178,7 +178,7 @@ TEST(PngWriter, WritesRgbRowsFromBgraPixels)
     ASSERT_TRUE(DecodePng(EncodePngFromBgra(2, 2, bgra), png));
     EXPECT_EQ(png.width, 2u);
     EXPECT_EQ(png.height, 2u);
-    EXPECT_EQ(png.rows, (std::vector<uint8_t>{0, 0x03, 0x02, 0x01, 0x30, 0x20, 0x10,   //
+    EXPECT_EQ(png.rows, (std::vector<uint8_t>{0, 0x03, 0x02, 0x01, 0x30, 0x20, 0x10, //
                                               0, 0xCC, 0xBB, 0xAA, 0xFF, 0x00, 0x00}));
 }
 

@@ -34,7 +34,10 @@ public:
             Report(L"JSDispatch:click " + std::to_wstring(x) + L"," + std::to_wstring(y));
     }
     void MouseWheel(int, int, int, int, int) override {}
-    void KeyEvent(int keyCode, bool, bool, bool, bool) override { Report(L"JSDispatch:key " + std::to_wstring(keyCode)); }
+    void KeyEvent(int keyCode, bool, bool, bool, bool) override
+    {
+        Report(L"JSDispatch:key " + std::to_wstring(keyCode));
+    }
     void Focus(bool) override {}
     void GoBack() override
     {

@@ -29,8 +29,7 @@ const DWORD kTimeoutMs = NsTestSupport::ScaledMs(10000);
 std::wstring UniquePipeName()
 {
     static int counter = 0;
-    return L"\\\\.\\pipe\\pipe-io-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
+    return L"\\\\.\\pipe\\pipe-io-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
 }
 
 CScopedFileHandle CreateServer(const std::wstring& name)

@@ -205,7 +205,8 @@ TEST_F(EventAreaTest, TextsAreAppendedBehindSeparators)
     AppendEventText(area.data(), u"loadEnd:200");
     EXPECT_EQ(ReadEventArea(area.data()), u"\u00a6loadStart:\u00a6loadEnd:200");
     EXPECT_EQ(ReadUnit(area.data() + 2 * 23), 0);
-    EXPECT_EQ(SplitEventTexts(ReadEventArea(area.data())), (std::vector<std::u16string>{u"loadStart:", u"loadEnd:200"}));
+    EXPECT_EQ(SplitEventTexts(ReadEventArea(area.data())),
+              (std::vector<std::u16string>{u"loadStart:", u"loadEnd:200"}));
 }
 
 TEST_F(EventAreaTest, AFullAreaHoldsNoTerminatorAndTakesNothingMore)

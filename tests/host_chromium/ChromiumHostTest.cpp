@@ -74,8 +74,8 @@ bool RunLinux(const std::wstring& program, const std::wstring& arguments)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(ZPath(Narrow(program)).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &info))
+    if (!::CreateProcessW(ZPath(Narrow(program)).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
         return false;
     if (info.hProcess)
         ::CloseHandle(info.hProcess);
@@ -112,10 +112,7 @@ public:
             ::WSACleanup();
     }
 
-    std::wstring Url(const char* path) const
-    {
-        return L"http://127.0.0.1:" + std::to_wstring(m_port) + Widen(path);
-    }
+    std::wstring Url(const char* path) const { return L"http://127.0.0.1:" + std::to_wstring(m_port) + Widen(path); }
 
 private:
     void Serve()
@@ -127,9 +124,10 @@ private:
             char request[4096];
             ::recv(client, request, sizeof(request), 0);
             const std::string body = "<html><head><title>Status</title></head><body>status</body></html>";
-            const std::string response = "HTTP/1.1 " + std::to_string(m_status) +
-                                         " Status\r\nContent-Type: text/html\r\nContent-Length: " +
-                                         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            const std::string response =
+                "HTTP/1.1 " + std::to_string(m_status) +
+                " Status\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body;
             ::send(client, response.data(), static_cast<int>(response.size()), 0);
             ::shutdown(client, SD_SEND);
             ::closesocket(client);
@@ -203,8 +201,8 @@ public:
                 for (const CPixel& pixel : pixels) {
                     const uint32_t actual = frame->PixelAt(pixel.x, pixel.y);
                     if (!Near(actual, pixel.rgb))
-                        seen += " (" + std::to_string(pixel.x) + "," + std::to_string(pixel.y) + ")=" +
-                                std::to_string(actual);
+                        seen += " (" + std::to_string(pixel.x) + "," + std::to_string(pixel.y) +
+                                ")=" + std::to_string(actual);
                 }
                 if (seen.empty())
                     return ::testing::AssertionSuccess();
@@ -377,8 +375,8 @@ TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
     ASSERT_TRUE(host.Addin().Send(Click(20, 140, false)));
     ASSERT_TRUE(host.WaitForEvent(L"fileDialog:dialogMode:0|fileType:.png|fileType:.jpg|"));
     const std::wstring chosen = ZPath(std::string(CHROMIUM_PAGES_DIR) + "/frame.html");
-    ASSERT_TRUE(host.Addin().Send(
-        Reply(NsChannel::CMD_FILE_DIALOG_REPLY, true, std::u16string(chosen.begin(), chosen.end()))));
+    ASSERT_TRUE(
+        host.Addin().Send(Reply(NsChannel::CMD_FILE_DIALOG_REPLY, true, std::u16string(chosen.begin(), chosen.end()))));
     EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:file:frame.html"));
 
     // A download: the host gives no path (it leaves the choice to a save dialog), so nothing is kept.

@@ -25,8 +25,7 @@ constexpr LPARAM kF12Up = static_cast<LPARAM>(0xC0580001);
 std::string HandleText(HWND window)
 {
     char text[32];
-    std::snprintf(text, sizeof(text), "0x%08X",
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(window)));
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(window)));
     return text;
 }
 
@@ -85,9 +84,8 @@ TEST(DevTools, F12DownAndUpEachAskForTheToolsInAWindowTitledDevToolsOwnedByTheHo
     ASSERT_TRUE(mark.has_value());
     CEngineControl watcher(host.process);
     std::optional<std::string> closed;
-    std::thread waiting([&] {
-        closed = watcher.Request("wait 30000 " + Field(*mark, "seq") + " event DevToolsClosed");
-    });
+    std::thread waiting(
+        [&] { closed = watcher.Request("wait 30000 " + Field(*mark, "seq") + " event DevToolsClosed"); });
     ASSERT_TRUE(host.engine.Request("ping"));
     ::PostMessageW(host.window, WM_CLOSE, 0, 0);
     waiting.join();

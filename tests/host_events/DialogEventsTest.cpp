@@ -34,8 +34,7 @@ NsChannel::Command FileDialogReply(bool accepted, const std::u16string& pathList
 struct CLoadedHost : CDrivenHost {
     CLoadedHost() : CDrivenHost(kPage)
     {
-        EXPECT_TRUE(ExpectEvents({L"browserCreated:", L"address:" + kPage, L"loadStart:",
-                                  L"loadEnd:200"}));
+        EXPECT_TRUE(ExpectEvents({L"browserCreated:", L"address:" + kPage, L"loadStart:", L"loadEnd:200"}));
     }
 
     // Raises a script dialog and waits for the question to reach the add-in.
@@ -46,10 +45,7 @@ struct CLoadedHost : CDrivenHost {
     }
 
     // The page's record of the next script-dialog answer.
-    std::optional<std::string> DialogAnswer()
-    {
-        return Engine().WaitForJournal("call JSDialogCallback.Continue");
-    }
+    std::optional<std::string> DialogAnswer() { return Engine().WaitForJournal("call JSDialogCallback.Continue"); }
 };
 
 } // namespace
@@ -57,9 +53,8 @@ struct CLoadedHost : CDrivenHost {
 TEST(ScriptDialogs, AnAlertIsReportedAndContinuedAtOnce)
 {
     CLoadedHost host;
-    for (const auto& [message, event] : {std::pair<std::string, std::wstring>{"Saved%2C%20thanks",
-                                                                            L"alert:Saved, thanks"},
-                                         {"-", L"alert:"}}) {
+    for (const auto& [message, event] :
+         {std::pair<std::string, std::wstring>{"Saved%2C%20thanks", L"alert:Saved, thanks"}, {"-", L"alert:"}}) {
         host.Ask("alert " + message, event);
         const std::optional<std::string> answer = host.DialogAnswer();
         ASSERT_TRUE(answer.has_value());
@@ -134,8 +129,7 @@ TEST(FileDialogs, TheQuestionHasTheExactFormAndTwoChosenPathsReachThePage)
     ASSERT_TRUE(host.ExpectEvents({L"fileDialog:dialogMode:0|fileType:.png|fileType:.jpg|"}));
     ASSERT_TRUE(host.Addin().Send(FileDialogReply(true, u"C:\\a.png|C:\\b.jpg")));
 
-    const std::optional<std::string> answer =
-        host.Engine().WaitForJournal("call FileDialogCallback.Continue");
+    const std::optional<std::string> answer = host.Engine().WaitForJournal("call FileDialogCallback.Continue");
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(Field(*answer, "selected_accept_filter"), "0");
     EXPECT_EQ(Field(*answer, "count"), "2");
@@ -148,8 +142,7 @@ TEST(FileDialogs, TitleDefaultPathAndFlagBitsAreReportedAndARefusalCancels)
     CLoadedHost host;
     // Save dialog (3) with the overwrite prompt flag (0x01000000).
     ASSERT_TRUE(host.Request("file-dialog 16777219 Save%20minutes C:\\minutes.txt"));
-    ASSERT_TRUE(host.ExpectEvents(
-        {L"fileDialog:dialogMode:16777219|title:Save minutes|defFileName:C:\\minutes.txt|"}));
+    ASSERT_TRUE(host.ExpectEvents({L"fileDialog:dialogMode:16777219|title:Save minutes|defFileName:C:\\minutes.txt|"}));
     ASSERT_TRUE(host.Addin().Send(FileDialogReply(false, u"C:\\ignored.txt")));
     EXPECT_TRUE(host.Engine().WaitForJournal("call FileDialogCallback.Cancel"));
     const std::optional<std::string> result = host.Engine().WaitForJournal("event FileDialogResult");

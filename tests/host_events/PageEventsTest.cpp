@@ -17,8 +17,7 @@ namespace {
 const std::wstring kPage = L"http://pagehull.test/events";
 const std::wstring kOtherPage = L"http://pagehull.test/other";
 
-const char kWindowCloseScript[] =
-    "window.close = function() { brelvo.Mevora.dispatchEvent('windowClose'); };";
+const char kWindowCloseScript[] = "window.close = function() { brelvo.Mevora.dispatchEvent('windowClose'); };";
 const char kWindowOpenScript[] =
     "window.open = function(address) { brelvo.Mevora.dispatchEvent('windowOpen:'+address); };";
 
@@ -44,12 +43,10 @@ struct CLoadedHost : CDrivenHost {
 };
 
 // The two window scripts, run in `frame` after its load with the frame's address.
-void ExpectWindowScripts(NsHostTest::CEngineControl& engine, const std::string& frame,
-                         const std::wstring& address)
+void ExpectWindowScripts(NsHostTest::CEngineControl& engine, const std::string& frame, const std::wstring& address)
 {
     for (const char* script : {kWindowCloseScript, kWindowOpenScript}) {
-        const std::optional<std::string> run =
-            engine.WaitForJournal("call ExecuteJavaScript frame=" + frame);
+        const std::optional<std::string> run = engine.WaitForJournal("call ExecuteJavaScript frame=" + frame);
         ASSERT_TRUE(run.has_value());
         EXPECT_EQ(JournalText(*run, "code"), script);
         EXPECT_EQ(JournalText(*run, "script_url"), Narrow(address));
@@ -108,8 +105,7 @@ TEST(PageLoad, AFailedLoadReportsTheErrorTextAlone)
 TEST(PageScript, EveryRendererRegistersTheExtensionWithItsScriptExactly)
 {
     CLoadedHost host;
-    const std::optional<std::string> registration =
-        host.Engine().WaitForJournal("renderer call CefRegisterExtension");
+    const std::optional<std::string> registration = host.Engine().WaitForJournal("renderer call CefRegisterExtension");
     ASSERT_TRUE(registration.has_value());
     EXPECT_EQ(JournalText(*registration, "extension_name"), "addin/mevora");
     EXPECT_EQ(Field(*registration, "natives"), "dispatchEvent,addinTrace");
@@ -194,8 +190,7 @@ TEST(Policies, AfterAnExternalProtocolOnlyTheNextNavigationIsCancelled)
 {
     CLoadedHost host;
     ASSERT_TRUE(host.Request("protocol mailto:someone@pagehull.test"));
-    const std::optional<std::string> handed =
-        host.Engine().WaitForJournal("return OnProtocolExecution");
+    const std::optional<std::string> handed = host.Engine().WaitForJournal("return OnProtocolExecution");
     ASSERT_TRUE(handed.has_value());
     EXPECT_EQ(Field(*handed, "allow_os_execution"), "1");
 
@@ -213,8 +208,7 @@ TEST(Policies, CertificateErrorsAreAcceptedAndTheLoadGoesOn)
     CLoadedHost host;
     const std::wstring insecure = L"https://self-signed.pagehull.test/";
     ASSERT_TRUE(host.Request("cert-error -202 " + Narrow(insecure)));
-    const std::optional<std::string> answer =
-        host.Engine().WaitForJournal("call RequestCallback.Continue");
+    const std::optional<std::string> answer = host.Engine().WaitForJournal("call RequestCallback.Continue");
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(Field(*answer, "allow"), "1");
     EXPECT_TRUE(host.ExpectEvents(LoadEvents(insecure)));
@@ -225,8 +219,7 @@ TEST(Policies, DownloadsGoToTheSaveDialogUnderTheSuggestedNameWithoutAnEvent)
 {
     CLoadedHost host;
     ASSERT_TRUE(host.Request("download http://pagehull.test/minutes.pdf minutes.pdf"));
-    const std::optional<std::string> answer =
-        host.Engine().WaitForJournal("call BeforeDownloadCallback.Continue");
+    const std::optional<std::string> answer = host.Engine().WaitForJournal("call BeforeDownloadCallback.Continue");
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(JournalText(*answer, "download_path"), "");
     EXPECT_EQ(Field(*answer, "show_dialog"), "1");

@@ -29,8 +29,7 @@ private:
 
 class MockFileDialogCallback : public CefFileDialogCallback {
 public:
-    MOCK_METHOD(void, Continue, (int selectedAcceptFilter, const std::vector<CefString>& filePaths),
-                (override));
+    MOCK_METHOD(void, Continue, (int selectedAcceptFilter, const std::vector<CefString>& filePaths), (override));
     MOCK_METHOD(void, Cancel, (), (override));
 
 private:
@@ -50,20 +49,18 @@ CefRefPtr<CefProcessMessage> Message(const wchar_t* name, const wchar_t* argumen
 }
 
 // Each dialog is asked as CEF asks it, on the UI thread: the calling thread plays it.
-bool Confirm(COffscreenBrowserWindow& window, CefRefPtr<CefJSDialogCallback> callback,
-             const wchar_t* message)
+bool Confirm(COffscreenBrowserWindow& window, CefRefPtr<CefJSDialogCallback> callback, const wchar_t* message)
 {
     const CUiThreadScope ui;
     bool suppress = false;
-    return window.OnJSDialog(nullptr, L"http://pagehull.test/", L"en", JSDIALOGTYPE_CONFIRM, message,
-                             CefString(), callback, suppress);
+    return window.OnJSDialog(nullptr, L"http://pagehull.test/", L"en", JSDIALOGTYPE_CONFIRM, message, CefString(),
+                             callback, suppress);
 }
 
 bool OpenFile(COffscreenBrowserWindow& window, CefRefPtr<CefFileDialogCallback> callback)
 {
     const CUiThreadScope ui;
-    return window.OnFileDialog(nullptr, FILE_DIALOG_OPEN, CefString(), CefString(), {L".txt"}, 0,
-                               callback);
+    return window.OnFileDialog(nullptr, FILE_DIALOG_OPEN, CefString(), CefString(), {L".txt"}, 0, callback);
 }
 
 CefRefPtr<COffscreenBrowserWindow> WindowWithoutChannel()
@@ -78,8 +75,7 @@ protected:
     {
         const int32_t index = NextIndex();
         m_addin = std::make_unique<CAddinEnd>(SelfPid(), index);
-        m_window = new COffscreenBrowserWindow(SelfPid(), index, CefString(),
-                                               ::GetModuleHandleW(nullptr));
+        m_window = new COffscreenBrowserWindow(SelfPid(), index, CefString(), ::GetModuleHandleW(nullptr));
         {
             const CUiThreadScope ui;
             m_window->CreateHostWindow();
@@ -183,8 +179,8 @@ TEST(WindowWithoutChannel, DialogsThatNeedAnAnswerAreDeclinedAndAlertsContinued)
     for (const auto& dialog : dialogs) {
         CefRefPtr<MockJsDialogCallback> callback = new MockJsDialogCallback;
         EXPECT_CALL(*callback, Continue(dialog.success, CefString()));
-        EXPECT_TRUE(window->OnJSDialog(nullptr, CefString(), CefString(), dialog.type, L"Question",
-                                       L"default", callback, suppress));
+        EXPECT_TRUE(window->OnJSDialog(nullptr, CefString(), CefString(), dialog.type, L"Question", L"default",
+                                       callback, suppress));
     }
 
     CefRefPtr<MockFileDialogCallback> fileChoice = new MockFileDialogCallback;

@@ -253,8 +253,7 @@ TEST(CommandFlood, ResizesArrivingWhileTheWindowClosesLeaveACleanExit)
 
         std::atomic<bool> stop{false};
         std::thread flood([&addin, &burst, &stop]() {
-            while (!stop && addin.Write(burst.data(), burst.size())) {
-            }
+            while (!stop && addin.Write(burst.data(), burst.size())) {}
         });
         ::PostMessageW(window, WM_CLOSE, 0, 0);
         const std::optional<DWORD> exitCode = host.WaitForExit();

@@ -65,8 +65,7 @@ bool IsHighSurrogate(char16_t unit)
 
 // How a list of texts read from one area holds up against what the page sent since
 // `nextSent`: whole texts in order, and at most a cut last one when the area was full.
-::testing::AssertionResult ReadsWhole(const std::u16string& area, const std::vector<CPageText>& sent,
-                                      size_t& nextSent)
+::testing::AssertionResult ReadsWhole(const std::u16string& area, const std::vector<CPageText>& sent, size_t& nextSent)
 {
     const std::vector<std::u16string> texts = NsChannel::SplitEventTexts(area);
     // Full, or one unit short where a surrogate pair did not fit whole.
@@ -76,12 +75,13 @@ bool IsHighSurrogate(char16_t unit)
         const auto match = std::find_if(sent.begin() + static_cast<std::ptrdiff_t>(nextSent), sent.end(),
                                         [&](const CPageText& page) { return page.event.rfind(text, 0) == 0; });
         if (match == sent.end())
-            return ::testing::AssertionFailure() << "text " << i << " of " << texts.size()
-                                                 << " was never sent: " << std::string(text.begin(), text.begin() + std::min<size_t>(text.size(), 80));
+            return ::testing::AssertionFailure()
+                   << "text " << i << " of " << texts.size() << " was never sent: "
+                   << std::string(text.begin(), text.begin() + std::min<size_t>(text.size(), 80));
         const bool whole = match->event == text;
         if (!whole && (i + 1 != texts.size() || !full))
-            return ::testing::AssertionFailure() << "text " << i << " of " << texts.size()
-                                                 << " is cut, in an area of " << area.size() << " units";
+            return ::testing::AssertionFailure()
+                   << "text " << i << " of " << texts.size() << " is cut, in an area of " << area.size() << " units";
         if (!text.empty() && IsHighSurrogate(text.back()))
             return ::testing::AssertionFailure() << "text " << i << " ends in half a surrogate pair";
         nextSent = static_cast<size_t>(match - sent.begin()) + 1;
@@ -167,7 +167,8 @@ TEST_F(EventStorm, ASlowAddinReadsOnlyWholeTextsOrTheCutEndOfAFullArea)
         for (size_t unit = 0; unit < units; ++unit)
             address += unit % 9 == 8 ? L"\U0001F600" : std::wstring(1, static_cast<wchar_t>(L'a' + unit % 26));
         addresses.push_back(address);
-        for (const std::wstring& text : {L"address:" + address, std::wstring(L"loadStart:"), std::wstring(L"loadEnd:200")})
+        for (const std::wstring& text :
+             {L"address:" + address, std::wstring(L"loadStart:"), std::wstring(L"loadEnd:200")})
             sent.push_back(CPageText{std::string(), U16(text)});
     }
 
@@ -205,8 +206,8 @@ TEST_F(EventStorm, ASlowAddinReadsOnlyWholeTextsOrTheCutEndOfAFullArea)
     if (const std::optional<std::u16string> area = addin.TakeEvents(0)) {
         EXPECT_TRUE(check(*area)) << "the last area";
     }
-    std::printf("%zu texts sent, %zu read in %zu areas, %zu of them full\n", sent.size(),
-                addin.Events().size(), areas, full);
+    std::printf("%zu texts sent, %zu read in %zu areas, %zu of them full\n", sent.size(), addin.Events().size(), areas,
+                full);
     EXPECT_GT(full, 0u);
 
     // Afterwards a text arrives alone and whole.

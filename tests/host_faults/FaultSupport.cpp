@@ -88,8 +88,8 @@ uint64_t Ticks(const FILETIME& time)
 std::wstring UniqueName(const wchar_t* purpose)
 {
     static std::atomic<int> next{0};
-    return std::wstring(L"Local\\pagehull-faults-") + purpose + L"-" + std::to_wstring(::GetCurrentProcessId()) +
-           L"-" + std::to_wstring(next++);
+    return std::wstring(L"Local\\pagehull-faults-") + purpose + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(next++);
 }
 
 } // namespace
@@ -156,15 +156,13 @@ CAddinProcess::CAddinProcess(int32_t channelPid, int32_t index, const std::vecto
       m_heldName(UniqueName(L"held")),
       m_take(::CreateEventW(nullptr, TRUE, FALSE, m_takeName.c_str())),
       m_held(::CreateEventW(nullptr, TRUE, FALSE, m_heldName.c_str())),
-      m_process(NsHostTest::BinaryPath(L"host_faults_addin.exe"),
-                [&] {
-                    std::wstring arguments = std::to_wstring(::GetCurrentProcessId()) + L" " + m_takeName + L" " +
-                                             m_heldName + L" " + std::to_wstring(channelPid) + L" " +
-                                             std::to_wstring(index);
-                    for (const ChannelObject mutex : mutexes)
-                        arguments += mutex == ChannelObject::FrameMutex ? L" frame" : L" event";
-                    return arguments;
-                }())
+      m_process(NsHostTest::BinaryPath(L"host_faults_addin.exe"), [&] {
+          std::wstring arguments = std::to_wstring(::GetCurrentProcessId()) + L" " + m_takeName + L" " + m_heldName +
+                                   L" " + std::to_wstring(channelPid) + L" " + std::to_wstring(index);
+          for (const ChannelObject mutex : mutexes)
+              arguments += mutex == ChannelObject::FrameMutex ? L" frame" : L" event";
+          return arguments;
+      }())
 {
 }
 
@@ -176,7 +174,8 @@ bool CAddinProcess::TakeMutexes()
 }
 
 CObservedLock::CObservedLock(HANDLE mutex, DWORD timeoutMs)
-    : m_mutex(mutex), m_result(::WaitForSingleObject(mutex, timeoutMs))
+    : m_mutex(mutex),
+      m_result(::WaitForSingleObject(mutex, timeoutMs))
 {
 }
 
@@ -210,8 +209,7 @@ bool CManualAddin::WaitForHost(HANDLE host)
 
 bool CManualAddin::Write(const void* data, size_t size)
 {
-    return NsWin32::WritePipe(m_pipe.Get(), data, static_cast<DWORD>(size), nullptr, kTimeoutMs) ==
-           PipeIoResult::Done;
+    return NsWin32::WritePipe(m_pipe.Get(), data, static_cast<DWORD>(size), nullptr, kTimeoutMs) == PipeIoResult::Done;
 }
 
 bool CManualAddin::WriteLength(int32_t length)

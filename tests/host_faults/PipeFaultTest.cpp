@@ -220,11 +220,19 @@ namespace {
 
 // Codes whose effect leaves the address and the history alone, so that the queries between
 // them have one right answer; and codes outside the protocol.
-const int32_t kRandomCodes[] = {NsChannel::CMD_MOUSE_MOVE,      NsChannel::CMD_MOUSE_WHEEL,
-                                NsChannel::CMD_MOUSE_CLICK,     NsChannel::CMD_FOCUS,
-                                NsChannel::CMD_KEY,             NsChannel::CMD_RESIZE,
-                                NsChannel::CMD_EXECUTE_SCRIPT,  NsChannel::CMD_JS_DIALOG_REPLY,
-                                NsChannel::CMD_FILE_DIALOG_REPLY, 16, -1, INT_MIN, INT_MAX};
+const int32_t kRandomCodes[] = {NsChannel::CMD_MOUSE_MOVE,
+                                NsChannel::CMD_MOUSE_WHEEL,
+                                NsChannel::CMD_MOUSE_CLICK,
+                                NsChannel::CMD_FOCUS,
+                                NsChannel::CMD_KEY,
+                                NsChannel::CMD_RESIZE,
+                                NsChannel::CMD_EXECUTE_SCRIPT,
+                                NsChannel::CMD_JS_DIALOG_REPLY,
+                                NsChannel::CMD_FILE_DIALOG_REPLY,
+                                16,
+                                -1,
+                                INT_MIN,
+                                INT_MAX};
 
 // A record of the right length with a random code from the list above and random fields; a
 // resize stays small so that painting does not dominate the run.
@@ -252,7 +260,8 @@ TEST_F(PipeFaults, RandomRecordsThenRandomBytesNeitherCrashNorDerailTheHost)
     const size_t records = Scaled(20000, 2000);
     for (size_t i = 1; i <= records; ++i) {
         const NsChannel::CommandRecord record = RandomRecord(random);
-        const std::vector<unsigned char> framed = Framed(static_cast<int32_t>(record.size()), record.data(), record.size());
+        const std::vector<unsigned char> framed =
+            Framed(static_cast<int32_t>(record.size()), record.data(), record.size());
         ASSERT_TRUE(addin.Write(framed.data(), framed.size()));
         if (i % 500 == 0) {
             ASSERT_TRUE(InStep()) << "after " << i << " random records";

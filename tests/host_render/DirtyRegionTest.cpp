@@ -62,8 +62,8 @@ protected:
         windowClass.hInstance = ::GetModuleHandleW(nullptr);
         windowClass.lpszClassName = L"DirtyRegionTestWindow";
         ::RegisterClassW(&windowClass);
-        s_window = ::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200,
-                                     100, nullptr, nullptr, windowClass.hInstance, nullptr);
+        s_window = ::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                     nullptr, windowClass.hInstance, nullptr);
     }
 
     static void TearDownTestSuite() { ::DestroyWindow(s_window); }

@@ -118,8 +118,8 @@ TEST_F(FrameComposerTest, APopupPartlyOutsideTheViewIsCutAtItsEdges)
     EXPECT_EQ(PixelAt(bottomRight, 19, 7), kWhite);
 
     // Entirely outside, or at the far end of the int range: nothing of it shows.
-    for (const POINT place : {POINT{20, 0}, POINT{0, 10}, POINT{-6, 0}, POINT{INT_MAX - 2, INT_MAX - 2},
-                              POINT{INT_MIN, INT_MIN}}) {
+    for (const POINT place :
+         {POINT{20, 0}, POINT{0, 10}, POINT{-6, 0}, POINT{INT_MAX - 2, INT_MAX - 2}, POINT{INT_MIN, INT_MIN}}) {
         ShowPopup(place.x, place.y, 6, 5, kBlue);
         const CDibBitmap& frame = m_composer.Compose();
         for (int y = 0; y < 10; ++y)

@@ -158,8 +158,8 @@ TEST_F(RenderHandlerTest, AVisibleWindowIsMarkedWhereThePaintedElementChanged)
     const HWND hwnd = HostWindow();
     const std::vector<uint8_t> view = SolidPicture(100, 80, kWhite);
     const std::vector<uint8_t> popup = SolidPicture(20, 10, kBlue);
-    const auto paint = [&](cef_paint_element_type_t type, const std::vector<uint8_t>& picture, int width,
-                           int height, const CefRect& dirty) {
+    const auto paint = [&](cef_paint_element_type_t type, const std::vector<uint8_t>& picture, int width, int height,
+                           const CefRect& dirty) {
         ::ValidateRect(hwnd, nullptr);
         m_window->OnPaint(nullptr, type, {dirty}, picture.data(), width, height);
         return UpdateEdges(hwnd);

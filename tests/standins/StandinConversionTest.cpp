@@ -9,8 +9,7 @@
 namespace StandInTests {
 namespace {
 
-class StandinConversion : public StandinClientTest
-{
+class StandinConversion : public StandinClientTest {
 protected:
     void SetUp() override
     {

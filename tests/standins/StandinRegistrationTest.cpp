@@ -40,7 +40,8 @@ TEST(StandinRegistration, UnregisteringRemovesEveryEntryAndRegisteringRestoresTh
     EXPECT_NE(server->find(TestBinFolder() + L"\\POWERPNT.EXE"), std::wstring::npos);
 
     // The converter's folder is read from the value as it stands, so it carries no quotes.
-    const auto converter = CRegistryKey::Open(HKEY_CLASSES_ROOT, kConverterServerKey).ReadString(nullptr, kMaxValueChars);
+    const auto converter =
+        CRegistryKey::Open(HKEY_CLASSES_ROOT, kConverterServerKey).ReadString(nullptr, kMaxValueChars);
     ASSERT_TRUE(converter.has_value());
     EXPECT_EQ(*converter, TestBinFolder() + L"\\moc.exe");
     EXPECT_TRUE(StandIns::FileExists(StandIns::ParentFolder(*converter) + L"\\moc.exe"));

@@ -107,17 +107,36 @@ TEST_F(StandinServer, InjectedFailuresReachTheClientAndStopWhenCleared)
     CComRef<IUnknown> presentation;
     ASSERT_EQ(AddPresentation(Presentations(), presentation), S_OK);
 
-    struct SCase
-    {
+    struct SCase {
         const wchar_t* setting;
         std::function<HRESULT()> call;
     };
     const SCase cases[] = {
-        {L"FailCount", [&] { long count = 0; return GetCount(Presentations(), Slot::kPresentationsCount, count); }},
-        {L"FailItem", [&] { CComRef<IUnknown> item; return PresentationItem(Presentations(), 1, item); }},
-        {L"FailAdd", [&] { CComRef<IUnknown> added; return AddPresentation(Presentations(), added); }},
-        {L"FailFullName", [&] { std::wstring name; return GetText(presentation.Get(), Slot::kPresentationFullName, name); }},
-        {L"FailComAddIns", [&] { CComRef<IUnknown> addIns; return GetObject(m_application.Get(), Slot::kApplicationComAddIns, addIns); }},
+        {L"FailCount",
+         [&] {
+             long count = 0;
+             return GetCount(Presentations(), Slot::kPresentationsCount, count);
+         }},
+        {L"FailItem",
+         [&] {
+             CComRef<IUnknown> item;
+             return PresentationItem(Presentations(), 1, item);
+         }},
+        {L"FailAdd",
+         [&] {
+             CComRef<IUnknown> added;
+             return AddPresentation(Presentations(), added);
+         }},
+        {L"FailFullName",
+         [&] {
+             std::wstring name;
+             return GetText(presentation.Get(), Slot::kPresentationFullName, name);
+         }},
+        {L"FailComAddIns",
+         [&] {
+             CComRef<IUnknown> addIns;
+             return GetObject(m_application.Get(), Slot::kApplicationComAddIns, addIns);
+         }},
         {L"FailQuit", [&] { return CallSlot(m_application.Get(), Slot::kApplicationQuit); }},
         {L"FailClose", [&] { return CallSlot(presentation.Get(), Slot::kPresentationClose); }},
     };

@@ -224,12 +224,11 @@ constexpr const char* kPackageParts[][2] = {
      "ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml\"/>"
      "<Override PartName=\"/ppt/slides/slide1.xml\" "
      "ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.slide+xml\"/></Types>"},
-    {"_rels/.rels",
-     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-     "<Relationship Id=\"rId1\" "
-     "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-     "Target=\"ppt/presentation.xml\"/></Relationships>"},
+    {"_rels/.rels", "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                    "<Relationship Id=\"rId1\" "
+                    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                    "Target=\"ppt/presentation.xml\"/></Relationships>"},
     {"ppt/presentation.xml",
      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
      "<p:presentation xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "

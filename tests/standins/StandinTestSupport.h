@@ -79,8 +79,7 @@ std::vector<DWORD> RunningServerIds();
 bool WaitForServersToEnd(DWORD timeoutMs);
 
 // Clears the stand-ins' settings when it begins and when it ends.
-class CSettingsScope
-{
+class CSettingsScope {
 public:
     CSettingsScope();
     CSettingsScope(const CSettingsScope&) = delete;
@@ -96,8 +95,7 @@ public:
 
 // A client of the registered stand-in in this thread's apartment, with settings of its own.
 // Whatever a test leaves open is closed afterwards, so the next test meets an empty instance.
-class StandinClientTest : public ::testing::Test
-{
+class StandinClientTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { RegisterStandIns(); }
     void SetUp() override;
@@ -112,8 +110,7 @@ protected:
 };
 
 // A temporary folder of the test's own, removed with its content.
-class CTestFolder
-{
+class CTestFolder {
 public:
     CTestFolder();
     CTestFolder(const CTestFolder&) = delete;

@@ -34,8 +34,7 @@ CDrivenHost::CDrivenHost(const std::wstring& address)
     for (const std::wstring& event : expected) {
         if (!m_addin.WaitForEvent(event))
             return ::testing::AssertionFailure()
-                   << "missing" << Printable({event}) << "\nevents so far:"
-                   << Printable(m_addin.Events());
+                   << "missing" << Printable({event}) << "\nevents so far:" << Printable(m_addin.Events());
     }
     const std::vector<std::wstring> events = m_addin.Events();
     const size_t end = std::min(events.size(), m_expected + expected.size());
@@ -43,8 +42,8 @@ CDrivenHost::CDrivenHost(const std::wstring& address)
                                             events.begin() + static_cast<std::ptrdiff_t>(end));
     m_expected = end;
     if (arrived != expected)
-        return ::testing::AssertionFailure() << "expected:" << Printable(expected)
-                                             << "\narrived:" << Printable(arrived);
+        return ::testing::AssertionFailure()
+               << "expected:" << Printable(expected) << "\narrived:" << Printable(arrived);
     return ::testing::AssertionSuccess();
 }
 

@@ -40,10 +40,10 @@ CChildProcess::CChildProcess(const std::wstring& program, const std::wstring& ar
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, nullptr, &startup, &info)) {
-        ADD_FAILURE() << "cannot start " << std::string(program.begin(), program.end())
-                      << ", error " << ::GetLastError();
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        ADD_FAILURE() << "cannot start " << std::string(program.begin(), program.end()) << ", error "
+                      << ::GetLastError();
         return;
     }
     NsWin32::CScopedHandle thread(info.hThread);
@@ -80,8 +80,7 @@ std::wstring HostPath()
 
 std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address)
 {
-    return L"--idx=" + std::to_wstring(index) + L" --pid=" + std::to_wstring(parentPid) + L" " +
-           address;
+    return L"--idx=" + std::to_wstring(index) + L" --pid=" + std::to_wstring(parentPid) + L" " + address;
 }
 
 CAddinEnd::CAddinEnd(int32_t parentPid, int32_t index) : m_channel(parentPid, index, this)
@@ -101,8 +100,7 @@ bool CAddinEnd::WaitForHost()
 
 void CAddinEnd::OnBrowserEventData(const wchar_t* text, size_t length)
 {
-    const std::vector<std::u16string> events =
-        NsChannel::SplitEventTexts(std::u16string(text, text + length));
+    const std::vector<std::u16string> events = NsChannel::SplitEventTexts(std::u16string(text, text + length));
     const std::lock_guard<std::mutex> lock(m_lock);
     for (const std::u16string& event : events)
         m_events.emplace_back(event.begin(), event.end());
@@ -232,8 +230,7 @@ CEngineControl::CEngineControl(const CChildProcess& host) : m_host(host)
     // Nothing announces the pipe: it appears while the host starts CEF. Each try waits a
     // little on the host itself, so a host that ends instead is noticed at once.
     while (!m_pipe) {
-        m_pipe.Reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
+        m_pipe.Reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (m_pipe)
             break;
         if (::GetLastError() == ERROR_PIPE_BUSY) {
@@ -249,8 +246,7 @@ std::optional<std::string> CEngineControl::Request(const std::string& line)
 {
     const std::string request = line + "\n";
     DWORD written = 0;
-    if (!::WriteFile(m_pipe.Get(), request.data(), static_cast<DWORD>(request.size()), &written,
-                     nullptr))
+    if (!::WriteFile(m_pipe.Get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr))
         return std::nullopt;
     for (;;) {
         const size_t end = m_pending.find('\n');
@@ -381,11 +377,10 @@ std::wstring WindowCaption(HWND window)
 }
 
 CCrashListener::CCrashListener(DWORD addinPid)
-    : m_message(::RegisterWindowMessageW(
-          (L"PagehullCrashMessage_" + std::to_wstring(addinPid)).c_str())),
+    : m_message(::RegisterWindowMessageW((L"PagehullCrashMessage_" + std::to_wstring(addinPid)).c_str())),
       // Broadcasts reach top-level windows only, shown or not.
-      m_window(::CreateWindowExW(0, L"STATIC", L"crash listener", WS_OVERLAPPED, 0, 0, 10, 10,
-                                 nullptr, nullptr, nullptr, nullptr))
+      m_window(::CreateWindowExW(0, L"STATIC", L"crash listener", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                 nullptr, nullptr))
 {
 }
 
@@ -405,8 +400,7 @@ std::optional<DWORD> CCrashListener::WaitForBroadcast()
             ::DispatchMessageW(&message);
         }
         const DWORD remaining = deadline.Remaining();
-        if (remaining == 0 ||
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, remaining, QS_ALLINPUT) == WAIT_TIMEOUT)
+        if (remaining == 0 || ::MsgWaitForMultipleObjects(0, nullptr, FALSE, remaining, QS_ALLINPUT) == WAIT_TIMEOUT)
             return std::nullopt;
     }
 }
@@ -445,8 +439,7 @@ bool WaitForVisibility(HWND window, bool visible)
     while ((::IsWindowVisible(window) != FALSE) != visible) {
         const DWORD remaining = deadline.Remaining();
         DWORD_PTR result = 0;
-        if (remaining == 0 ||
-            !::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, remaining, &result))
+        if (remaining == 0 || !::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, remaining, &result))
             return false;
     }
     return true;
@@ -462,17 +455,15 @@ const wchar_t kHotKeySetting[] = L"CefHostHotKey";
 CHotKeySetting::CHotKeySetting(DWORD value)
 {
     CScopedRegistryKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                          key.Receive(), nullptr) == ERROR_SUCCESS)
-        ::RegSetValueExW(key.Get(), kHotKeySetting, 0, REG_DWORD,
-                         reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
+                          nullptr) == ERROR_SUCCESS)
+        ::RegSetValueExW(key.Get(), kHotKeySetting, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
 CHotKeySetting::~CHotKeySetting()
 {
     CScopedRegistryKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, key.Receive()) ==
-        ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS)
         ::RegDeleteValueW(key.Get(), kHotKeySetting);
 }
 

@@ -96,7 +96,8 @@ public:
         if (verb == L"close")
             return Close(words);
         if (verb == L"can-go-back" || verb == L"can-go-forward")
-            return FlagQuery(verb == L"can-go-back" ? NsChannel::CMD_CAN_GO_BACK : NsChannel::CMD_CAN_GO_FORWARD, words);
+            return FlagQuery(verb == L"can-go-back" ? NsChannel::CMD_CAN_GO_BACK : NsChannel::CMD_CAN_GO_FORWARD,
+                             words);
         if (verb == L"url")
             return UrlQuery(rest);
         if (verb == L"wait")

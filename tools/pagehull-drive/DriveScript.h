@@ -10,14 +10,14 @@
 #include <vector>
 
 enum class StepKind {
-    Send,      // commands only
-    Query,     // one query command, its reply printed and optionally checked
+    Send, // commands only
+    Query, // one query command, its reply printed and optionally checked
     WaitEvent, // an event text matching a pattern
     WaitFrame, // a frame newer than the last one waited for
-    SavePng,   // the last frame as a picture
-    Close,     // the close command, then the host's end
-    Timeout,   // the time limit of every later wait
-    Page,      // a request to the scripted engine's control pipe, which makes the page act
+    SavePng, // the last frame as a picture
+    Close, // the close command, then the host's end
+    Timeout, // the time limit of every later wait
+    Page, // a request to the scripted engine's control pipe, which makes the page act
 };
 
 struct DriveStep {

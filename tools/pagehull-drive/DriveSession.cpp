@@ -48,7 +48,11 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 } // namespace
 
 CDriveSession::CDriveSession(int32_t processId, int32_t index, IDriveOutput& output, uint32_t timeoutMs)
-    : m_processId(processId), m_index(index), m_output(output), m_timeoutMs(timeoutMs), m_channel(processId, index, this),
+    : m_processId(processId),
+      m_index(index),
+      m_output(output),
+      m_timeoutMs(timeoutMs),
+      m_channel(processId, index, this),
       m_stopWatch(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
 }
@@ -77,16 +81,16 @@ DriveExit CDriveSession::Open()
 DriveExit CDriveSession::Launch(const std::wstring& hostPath, const std::vector<std::wstring>& switches,
                                 const std::wstring& address)
 {
-    std::wstring commandLine = QuoteArgument(hostPath) + L" --idx=" + std::to_wstring(m_index) +
-                               L" --pid=" + std::to_wstring(m_processId);
+    std::wstring commandLine =
+        QuoteArgument(hostPath) + L" --idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(m_processId);
     for (const std::wstring& value : switches)
         commandLine += L" " + QuoteArgument(value);
     commandLine += L" " + QuoteArgument(address);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process))
+    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
         return Failure(DriveExit::StartFailed, L"cannot start " + hostPath);
     const NsWin32::CScopedHandle thread(process.hThread);
     m_hostProcess.Reset(process.hProcess);
@@ -170,25 +174,17 @@ DriveExit CDriveSession::Run(const std::vector<DriveStep>& steps)
 DriveExit CDriveSession::RunStep(const DriveStep& step)
 {
     switch (step.kind) {
-    case StepKind::Send:
-        return Send(step.commands);
-    case StepKind::Query:
-        return Query(step);
-    case StepKind::WaitEvent:
-        return WaitForEvent(step.pattern);
-    case StepKind::WaitFrame:
-        return WaitForFrame(step.width, step.height);
-    case StepKind::SavePng:
-        return SavePng(step.path);
+    case StepKind::Send: return Send(step.commands);
+    case StepKind::Query: return Query(step);
+    case StepKind::WaitEvent: return WaitForEvent(step.pattern);
+    case StepKind::WaitFrame: return WaitForFrame(step.width, step.height);
+    case StepKind::SavePng: return SavePng(step.path);
     case StepKind::Close: {
         const DriveExit sent = Send(step.commands);
         return sent == DriveExit::Ok ? CloseHost() : sent;
     }
-    case StepKind::Timeout:
-        m_timeoutMs = step.timeoutMs;
-        return DriveExit::Ok;
-    case StepKind::Page:
-        return PageRequest(ToUtf8(step.pattern));
+    case StepKind::Timeout: m_timeoutMs = step.timeoutMs; return DriveExit::Ok;
+    case StepKind::Page: return PageRequest(ToUtf8(step.pattern));
     }
     return DriveExit::Usage;
 }
@@ -265,9 +261,9 @@ DriveExit CDriveSession::WaitForFrame(int32_t width, int32_t height)
     const auto wanted = [&] {
         return m_frameCount > m_framesSeen && (width == 0 || (m_frame.width == width && m_frame.height == height));
     };
-    const bool arrived =
-        m_changed.wait_for(guard, std::chrono::milliseconds(m_timeoutMs), [&] { return wanted() || m_hostEnded; }) &&
-        wanted();
+    const bool arrived = m_changed.wait_for(guard, std::chrono::milliseconds(m_timeoutMs), [&] {
+        return wanted() || m_hostEnded;
+    }) && wanted();
     if (!arrived) {
         const bool ended = m_hostEnded;
         guard.unlock();

@@ -17,12 +17,12 @@
 
 enum class DriveExit : int {
     Ok = 0,
-    Usage = 1,       // bad arguments or script
+    Usage = 1, // bad arguments or script
     StartFailed = 2, // no channel, the host did not start, or it never opened the pipe
-    TimedOut = 3,    // an event text, frame, reply or the host's end did not come in time
-    Mismatch = 4,    // a query's answer differed from the expected one
-    HostGone = 5,    // the host ended or its pipe broke before a step was done
-    NoPicture = 6,   // no frame yet, or the picture could not be written
+    TimedOut = 3, // an event text, frame, reply or the host's end did not come in time
+    Mismatch = 4, // a query's answer differed from the expected one
+    HostGone = 5, // the host ended or its pipe broke before a step was done
+    NoPicture = 6, // no frame yet, or the picture could not be written
 };
 
 // Where the session reports: results on one line each, failures as messages. Print is also
@@ -88,7 +88,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<std::wstring> m_events; // every event text received, in order
-    size_t m_eventCursor = 0;           // events before it were consumed by a wait
+    size_t m_eventCursor = 0; // events before it were consumed by a wait
     Frame m_frame;
     uint64_t m_frameCount = 0;
     uint64_t m_framesSeen = 0;

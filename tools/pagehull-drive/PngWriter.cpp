@@ -86,8 +86,8 @@ std::vector<uint8_t> EncodePngFromBgra(int32_t width, int32_t height, const uint
         FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR)
         return {};
     std::vector<uint8_t> rows = BgrRows(w, h, bgra);
-    if (FAILED(frame->WritePixels(h, 3 * w, static_cast<UINT>(rows.size()), rows.data())) ||
-        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
+    if (FAILED(frame->WritePixels(h, 3 * w, static_cast<UINT>(rows.size()), rows.data())) || FAILED(frame->Commit()) ||
+        FAILED(encoder->Commit()))
         return {};
     return StreamBytes(stream.Get());
 }

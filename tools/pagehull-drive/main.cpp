@@ -53,23 +53,22 @@ struct Options {
     std::vector<std::wstring> stepLines;
 };
 
-const wchar_t kUsage[] =
-    L"usage: pagehull-drive [OPTIONS] ADDRESS [STEP...]\n"
-    L"  --host=PATH       Pagehull.exe to start (default: the one beside this program)\n"
-    L"  --idx=N           instance index (default 0)\n"
-    L"  --script=FILE     steps from FILE, one per line ('-' for standard input); they run\n"
-    L"                    before the steps given as arguments\n"
-    L"  --png=FILE        write the last frame as a PNG picture at the end\n"
-    L"  --host-switch=S   one more switch on the host's command line (repeatable), for example\n"
-    L"                    --host-switch=--cefcompat-engine=chromium\n"
-    L"  --timeout=MS      time limit of every wait (default 15000)\n"
-    L"  --no-launch       start no host; wait for one started with this program's --pid\n"
-    L"  --leave-running   do not close the host at the end\n"
-    L"Prints 'pid: N' first, then 'event: TEXT' for every event text, and one line per query\n"
-    L"(canGoBack:, canGoForward:, url:), frame step (frame: WxH), picture (png: FILE WxH) and\n"
-    L"the host's end (hostExit: CODE).\n"
-    L"Exit codes: 0 done, 1 usage, 2 start-up failed, 3 time-out, 4 unexpected answer,\n"
-    L"5 host gone, 6 no picture.\n";
+const wchar_t kUsage[] = L"usage: pagehull-drive [OPTIONS] ADDRESS [STEP...]\n"
+                         L"  --host=PATH       Pagehull.exe to start (default: the one beside this program)\n"
+                         L"  --idx=N           instance index (default 0)\n"
+                         L"  --script=FILE     steps from FILE, one per line ('-' for standard input); they run\n"
+                         L"                    before the steps given as arguments\n"
+                         L"  --png=FILE        write the last frame as a PNG picture at the end\n"
+                         L"  --host-switch=S   one more switch on the host's command line (repeatable), for example\n"
+                         L"                    --host-switch=--cefcompat-engine=chromium\n"
+                         L"  --timeout=MS      time limit of every wait (default 15000)\n"
+                         L"  --no-launch       start no host; wait for one started with this program's --pid\n"
+                         L"  --leave-running   do not close the host at the end\n"
+                         L"Prints 'pid: N' first, then 'event: TEXT' for every event text, and one line per query\n"
+                         L"(canGoBack:, canGoForward:, url:), frame step (frame: WxH), picture (png: FILE WxH) and\n"
+                         L"the host's end (hostExit: CODE).\n"
+                         L"Exit codes: 0 done, 1 usage, 2 start-up failed, 3 time-out, 4 unexpected answer,\n"
+                         L"5 host gone, 6 no picture.\n";
 
 std::wstring DefaultHostPath()
 {
@@ -120,7 +119,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
             options.launch = false;
         } else if (argument == L"--leave-running") {
             options.leaveRunning = true;
-        } else if (TakeValue(argument, L"--host", options.hostPath) || TakeValue(argument, L"--script", options.scriptPath) ||
+        } else if (TakeValue(argument, L"--host", options.hostPath) ||
+                   TakeValue(argument, L"--script", options.scriptPath) ||
                    TakeValue(argument, L"--png", options.pngPath)) {
         } else if (TakeValue(argument, L"--host-switch", value)) {
             options.hostSwitches.push_back(value);
@@ -207,7 +207,8 @@ DriveExit Drive(const Options& options, const std::vector<DriveStep>& steps, IDr
     DriveExit exit = session.Open();
     if (exit != DriveExit::Ok)
         return exit;
-    exit = options.launch ? session.Launch(options.hostPath, options.hostSwitches, options.address) : session.AwaitHost();
+    exit =
+        options.launch ? session.Launch(options.hostPath, options.hostSwitches, options.address) : session.AwaitHost();
     if (exit == DriveExit::Ok)
         exit = session.Run(steps);
     if (!options.pngPath.empty())

@@ -9,10 +9,9 @@
 
 namespace {
 
-constexpr char kNamespaces[] =
-    "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
-    "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
-    "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"";
+constexpr char kNamespaces[] = "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+                               "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
+                               "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"";
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
 constexpr char kRelationshipType[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr char kEmptyShapeTree[] = "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
@@ -56,14 +55,21 @@ std::string ContentTypes()
            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
            "<Default Extension=\"bin\" ContentType=\"application/octet-stream\"/>"
-           "<Override PartName=\"/ppt/presentation.xml\" ContentType=\"" + main +
+           "<Override PartName=\"/ppt/presentation.xml\" ContentType=\"" +
+           main +
            "presentationml.presentation.main+xml\"/>"
-           "<Override PartName=\"/ppt/slideMasters/slideMaster1.xml\" ContentType=\"" + main +
+           "<Override PartName=\"/ppt/slideMasters/slideMaster1.xml\" ContentType=\"" +
+           main +
            "presentationml.slideMaster+xml\"/>"
-           "<Override PartName=\"/ppt/slideLayouts/slideLayout1.xml\" ContentType=\"" + main +
+           "<Override PartName=\"/ppt/slideLayouts/slideLayout1.xml\" ContentType=\"" +
+           main +
            "presentationml.slideLayout+xml\"/>"
-           "<Override PartName=\"/ppt/slides/slide1.xml\" ContentType=\"" + main + "presentationml.slide+xml\"/>"
-           "<Override PartName=\"/ppt/theme/theme1.xml\" ContentType=\"" + main + "theme+xml\"/>"
+           "<Override PartName=\"/ppt/slides/slide1.xml\" ContentType=\"" +
+           main +
+           "presentationml.slide+xml\"/>"
+           "<Override PartName=\"/ppt/theme/theme1.xml\" ContentType=\"" +
+           main +
+           "theme+xml\"/>"
            "</Types>";
 }
 
@@ -128,10 +134,9 @@ std::string Theme()
            color("accent4", "8064A2") + color("accent5", "4BACC6") + color("accent6", "F79646") +
            color("hlink", "0000FF") + color("folHlink", "800080") + "</a:clrScheme>" +
            "<a:fontScheme name=\"Sample\"><a:majorFont>" + fonts + "</a:majorFont><a:minorFont>" + fonts +
-           "</a:minorFont></a:fontScheme><a:fmtScheme name=\"Sample\">" +
-           "<a:fillStyleLst>" + Repeated(fill, 3) + "</a:fillStyleLst>" +
-           "<a:lnStyleLst>" + Repeated("<a:ln w=\"9525\">" + fill + "</a:ln>", 3) + "</a:lnStyleLst>" +
-           "<a:effectStyleLst>" + Repeated("<a:effectStyle><a:effectLst/></a:effectStyle>", 3) +
+           "</a:minorFont></a:fontScheme><a:fmtScheme name=\"Sample\">" + "<a:fillStyleLst>" + Repeated(fill, 3) +
+           "</a:fillStyleLst>" + "<a:lnStyleLst>" + Repeated("<a:ln w=\"9525\">" + fill + "</a:ln>", 3) +
+           "</a:lnStyleLst>" + "<a:effectStyleLst>" + Repeated("<a:effectStyle><a:effectLst/></a:effectStyle>", 3) +
            "</a:effectStyleLst><a:bgFillStyleLst>" + Repeated(fill, 3) + "</a:bgFillStyleLst>" +
            "</a:fmtScheme></a:themeElements></a:theme>";
 }

@@ -16,22 +16,23 @@
 
 namespace cef_logging {
 
-[[noreturn]] inline void CheckFailed(const char* file, int line, const char* condition) {
-  char text[1024];
-  std::snprintf(text, sizeof(text), "%s(%d): Check failed: %s\n", file, line, condition);
-  std::fputs(text, stderr);
-  std::fflush(stderr);
-  ::OutputDebugStringA(text);
-  const UINT kAssertionFailure = 0xC0000420;
-  ::TerminateProcess(::GetCurrentProcess(), kAssertionFailure);
-  ::ExitProcess(kAssertionFailure);
+[[noreturn]] inline void CheckFailed(const char* file, int line, const char* condition)
+{
+    char text[1024];
+    std::snprintf(text, sizeof(text), "%s(%d): Check failed: %s\n", file, line, condition);
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+    ::OutputDebugStringA(text);
+    const UINT kAssertionFailure = 0xC0000420;
+    ::TerminateProcess(::GetCurrentProcess(), kAssertionFailure);
+    ::ExitProcess(kAssertionFailure);
 }
 
-}  // namespace cef_logging
+} // namespace cef_logging
 
 #if DCHECK_IS_ON()
-#define DCHECK(condition) \
-  ((condition) ? static_cast<void>(0) : ::cef_logging::CheckFailed(__FILE__, __LINE__, #condition))
+#define DCHECK(condition)                                                                                              \
+    ((condition) ? static_cast<void>(0) : ::cef_logging::CheckFailed(__FILE__, __LINE__, #condition))
 #else
 #define DCHECK(condition) static_cast<void>(sizeof(!(condition)))
 #endif

@@ -8,9 +8,9 @@ extern "C" {
 #endif
 
 typedef struct _cef_string_utf16_t {
-  char16* str;
-  size_t length;
-  void (*dtor)(char16* str);
+    char16* str;
+    size_t length;
+    void (*dtor)(char16* str);
 } cef_string_utf16_t;
 
 typedef cef_string_utf16_t cef_string_t;

@@ -11,27 +11,27 @@
 class CClientHandler;
 
 class CClientApp : public CefApp, public CefBrowserProcessHandler, public CefRenderProcessHandler {
- public:
-  // Called on the UI thread with the new browser's client once CEF is ready.
-  using ContextReady = std::function<void()>;
-  explicit CClientApp(ContextReady onContextReady) : m_onContextReady(std::move(onContextReady)) {}
+public:
+    // Called on the UI thread with the new browser's client once CEF is ready.
+    using ContextReady = std::function<void()>;
+    explicit CClientApp(ContextReady onContextReady) : m_onContextReady(std::move(onContextReady)) {}
 
-  CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
-  CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
+    CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
+    CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
 
-  // Browser process.
-  void OnContextInitialized() override;
-  void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) override;
-  void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) override;
+    // Browser process.
+    void OnContextInitialized() override;
+    void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) override;
+    void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) override;
 
-  // Render process.
-  void OnRenderThreadCreated(CefRefPtr<CefListValue> extra_info) override;
-  void OnWebKitInitialized() override;
-  bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
-                                CefRefPtr<CefProcessMessage> message) override;
+    // Render process.
+    void OnRenderThreadCreated(CefRefPtr<CefListValue> extra_info) override;
+    void OnWebKitInitialized() override;
+    bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                  CefRefPtr<CefProcessMessage> message) override;
 
- private:
-  ContextReady m_onContextReady;
-  std::wstring m_extraInfo;  // render process: what the browser process sent along
-  IMPLEMENT_REFCOUNTING(CClientApp)
+private:
+    ContextReady m_onContextReady;
+    std::wstring m_extraInfo; // render process: what the browser process sent along
+    IMPLEMENT_REFCOUNTING(CClientApp)
 };
