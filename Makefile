@@ -22,6 +22,7 @@ build: configure
 
 # The short fuzz run goes first so that ctest's summary closes the output.
 test: build
+	scripts/check-format.sh
 	FUZZ_BUILD=$(BUILD)-fuzz fuzz/run.sh $(FUZZ_SECONDS_SHORT)
 	scripts/wine-session.sh $(BUILD) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
