@@ -5,24 +5,24 @@ configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh CACHE FILEPATH "" FORCE)
 
-# ctest reads one such file after each folder's tests and multiplies every time-out by
-# PH_TEST_TIME_SCALE from its environment: the one setting that also stretches the tests' own
-# deadlines (tests/support/TestTime.h), raised by `make test-under-load`.
-function(ph_scale_timeout name seconds)
-  set(file ${CMAKE_CURRENT_BINARY_DIR}/ph_time_scale.cmake)
-  get_property(started DIRECTORY PROPERTY PH_TIME_SCALE_FILE SET)
-  if(NOT started)
-    set_property(DIRECTORY PROPERTY PH_TIME_SCALE_FILE ${file})
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
-    file(WRITE ${file} [=[
+# ctest multiplies every time-out by PH_TEST_TIME_SCALE from its environment: the one setting
+# that also stretches the tests' own deadlines (tests/support/TestTime.h), raised by
+# `make test-under-load`. The scaled time-out also reaches the test as PH_TEST_TIMEOUT, for
+# wine-run.sh's stack dump. ctest reads a folder's include files before that folder's own
+# tests, so the scaled values go into one file that the last folder, cmake/scaled-timeouts,
+# includes once every test is known.
+set(PH_TIME_SCALE_FILE ${CMAKE_BINARY_DIR}/ph_time_scale.cmake)
+file(WRITE ${PH_TIME_SCALE_FILE} [=[
 set(scale 1)
 if("$ENV{PH_TEST_TIME_SCALE}" MATCHES "^[1-9][0-9]?$")
   set(scale $ENV{PH_TEST_TIME_SCALE})
 endif()
 ]=])
-  endif()
-  file(APPEND ${file} "math(EXPR timeout \"${seconds} * \${scale}\")\n"
-                      "set_tests_properties(${name} PROPERTIES TIMEOUT \${timeout})\n")
+
+function(ph_scale_timeout name seconds)
+  file(APPEND ${PH_TIME_SCALE_FILE}
+       "math(EXPR timeout \"${seconds} * \${scale}\")\n"
+       "set_tests_properties(${name} PROPERTIES TIMEOUT \${timeout} ENVIRONMENT PH_TEST_TIMEOUT=\${timeout})\n")
 endfunction()
 
 # ph_add_test(NAME SOURCES ... [LIBS ...] [TIMEOUT seconds] [LABELS ...])
