@@ -728,6 +728,7 @@ void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t tr
         Resized();
     }
     m_pendingUrl = url;
+    m_questions.Reloading(transition == TT_RELOAD);
     Command("Page.navigate", {{"url", ToUtf8(ToChromiumUrl(url))}}, [this, url](const Json& answer) {
         const std::string error = Text(answer.value("result", Json::object()), "errorText");
         // A failure that never reached the network (a malformed address) has no other report.
@@ -753,6 +754,7 @@ void CChromiumEngine::MoveInHistory(int offset)
     const int index = m_historyIndex + offset;
     if (!m_connection || index < 0 || index >= static_cast<int>(m_historyIds.size()))
         return;
+    m_questions.Reloading(false);
     Command("Page.navigateToHistoryEntry", {{"entryId", m_historyIds[static_cast<size_t>(index)]}});
 }
 
@@ -773,6 +775,7 @@ void CChromiumEngine::Reload()
             Navigate(m_url, TT_RELOAD);
         return;
     }
+    m_questions.Reloading(true);
     Command("Page.reload", Json::object());
 }
 

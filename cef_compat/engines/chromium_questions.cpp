@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <sstream>
+#include <utility>
 
 #include "engines/chromium_process.h"
 #include "engines/chromium_urls.h"
@@ -104,16 +105,19 @@ bool CChromiumQuestions::Dispatch(const std::string& method, const Json& params)
 void CChromiumQuestions::OnDialog(const Json& params)
 {
     const std::string type = Text(params, "type");
-    // The API has no OnBeforeUnloadDialog: as with a client that does not take the question,
-    // the page is left.
+    std::weak_ptr<bool> alive = m_alive;
+    CommandFn command = m_command;
     if (type == "beforeunload") {
-        m_site.Record(m_site.EventLine("BeforeUnloadDialog.Default"));
-        m_command("Page.handleJavaScriptDialog", {{"accept", true}}, false, nullptr);
+        // Chromium does not say what leaves the page: a reload is one this browser asked for.
+        m_site.RunBeforeUnloadDialog(
+            FromUtf8(Text(params, "message")), std::exchange(m_reloading, false),
+            [alive, command](const CPageAnswer& answer) {
+                if (alive.lock())
+                    command("Page.handleJavaScriptDialog", {{"accept", answer.accepted}}, false, nullptr);
+            });
         return;
     }
     const cef_jsdialog_type_t dialogType = DialogTypeOf(type);
-    std::weak_ptr<bool> alive = m_alive;
-    CommandFn command = m_command;
     m_site.RunJSDialog(dialogType, FromUtf8(Text(params, "message")), FromUtf8(Text(params, "defaultPrompt")),
                        [alive, command, dialogType](const CPageAnswer& answer) {
                            if (!alive.lock())

@@ -1,9 +1,10 @@
 // What a real page asks of its embedder, handed to the client's hooks and answered back to
-// Chromium: script dialogs (Page.javascriptDialogOpening, Page.handleJavaScriptDialog), the
-// file chooser (intercepted, Page.fileChooserOpened, DOM.setFileInputFiles), downloads
-// (Browser.downloadWillBegin / downloadProgress into a folder of the profile, then moved to the
-// path the client chose) and new windows (Page.windowOpen asks OnBeforePopup; every page target
-// but the browser's own is closed, so Chromium never shows a second page). UI thread only.
+// Chromium: script dialogs and the question before leaving a page (Page.javascriptDialogOpening,
+// Page.handleJavaScriptDialog), the file chooser (intercepted, Page.fileChooserOpened,
+// DOM.setFileInputFiles), downloads (Browser.downloadWillBegin / downloadProgress into a folder
+// of the profile, then moved to the path the client chose) and new windows (Page.windowOpen
+// asks OnBeforePopup; every page target but the browser's own is closed, so Chromium never shows
+// a second page). UI thread only.
 #pragma once
 
 #include <functional>
@@ -33,6 +34,9 @@ public:
     void Attach(const std::string& pageTarget, const std::string& downloadFolder);
     // True when the event was a question of its.
     bool Dispatch(const std::string& method, const Json& params);
+    // The browser asked for a reload (true) or another navigation (false): what a question
+    // before leaving the page that follows is about.
+    void Reloading(bool reloading) { m_reloading = reloading; }
 
 private:
     struct CDownload {
@@ -57,6 +61,7 @@ private:
     std::string m_pageTarget;
     std::string m_downloadFolder;
     std::map<std::string, CDownload> m_downloads; // by Chromium's guid
+    bool m_reloading = false;
 };
 
 } // namespace cefcompat

@@ -65,6 +65,8 @@ public:
     // Questions for the client; each answer (or its absence) reaches |onAnswer| later.
     virtual void RunJSDialog(cef_jsdialog_type_t type, const std::wstring& message, const std::wstring& defaultPrompt,
                              CAnswerFn onAnswer) = 0;
+    // The page asks before it is left; unanswered by the client, the default leaves it (accepted).
+    virtual void RunBeforeUnloadDialog(const std::wstring& message, bool isReload, CAnswerFn onAnswer) = 0;
     virtual void RunFileDialog(int mode, const std::wstring& title, const std::wstring& defaultPath,
                                const std::vector<std::wstring>& filters, CAnswerFn onAnswer) = 0;
     virtual void BeforeDownload(const std::wstring& url, const std::wstring& suggestedName,

@@ -1,4 +1,4 @@
-// Script dialogs (alert, confirm, prompt).
+// Script dialogs (alert, confirm, prompt) and the question before a page is left.
 #pragma once
 
 #include "include/cef_base.h"
@@ -23,6 +23,15 @@ public:
                             JSDialogType dialog_type, const CefString& message_text,
                             const CefString& default_prompt_text, CefRefPtr<CefJSDialogCallback> callback,
                             bool& suppress_message)
+    {
+        return false;
+    }
+
+    // Return true when the client asks whether the page may be left (|is_reload|: by a reload)
+    // and answers through |callback|: success leaves the page. Return false for the default:
+    // the page is left.
+    virtual bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> browser, const CefString& message_text, bool is_reload,
+                                      CefRefPtr<CefJSDialogCallback> callback)
     {
         return false;
     }

@@ -998,6 +998,20 @@ void CBrowserImpl::RunJSDialog(cef_jsdialog_type_t type, const std::wstring& mes
         callback->Settle(suppress ? "Suppressed" : "Default");
 }
 
+void CBrowserImpl::RunBeforeUnloadDialog(const std::wstring& message, bool isReload, CAnswerFn onAnswer)
+{
+    const int id = m_runtime->NextId();
+    CefRefPtr<CJSDialogCallbackImpl> callback =
+        new CJSDialogCallbackImpl(m_runtime, id, WhileOpen(std::move(onAnswer)));
+    CefRefPtr<CefJSDialogHandler> handler = HandlerOf(GetClient(), &CefClient::GetJSDialogHandler);
+    m_runtime->Record(
+        Hook("OnBeforeUnloadDialog").Add("id", id).Add("message_text", message).Add("is_reload", isReload));
+    const bool handled = handler && handler->OnBeforeUnloadDialog(this, message, isReload, callback.get());
+    m_runtime->Record(Return("OnBeforeUnloadDialog", m_id).Add("id", id).Add("value", handled));
+    if (!handled)
+        callback->Settle("Default", true);
+}
+
 void CBrowserImpl::RunFileDialog(int mode, const std::wstring& title, const std::wstring& defaultPath,
                                  const std::vector<std::wstring>& filters, CAnswerFn onAnswer)
 {

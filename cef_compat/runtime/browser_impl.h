@@ -145,6 +145,7 @@ private:
     void CursorChange(cef_cursor_type_t type) OVERRIDE;
     void RunJSDialog(cef_jsdialog_type_t type, const std::wstring& message, const std::wstring& defaultPrompt,
                      CAnswerFn onAnswer) OVERRIDE;
+    void RunBeforeUnloadDialog(const std::wstring& message, bool isReload, CAnswerFn onAnswer) OVERRIDE;
     void RunFileDialog(int mode, const std::wstring& title, const std::wstring& defaultPath,
                        const std::vector<std::wstring>& filters, CAnswerFn onAnswer) OVERRIDE;
     void BeforeDownload(const std::wstring& url, const std::wstring& suggestedName, const std::wstring& mimeType,

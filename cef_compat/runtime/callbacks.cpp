@@ -35,7 +35,7 @@ void CAnswerSlot::Answer(CLine line, const CPageAnswer& answer)
         m_runtime->PostUi([onAnswer, answer]() { onAnswer(answer); });
 }
 
-void CAnswerSlot::Settle(const char* how)
+void CAnswerSlot::Settle(const char* how, bool accepted)
 {
     CAnswerFn onAnswer;
     {
@@ -47,7 +47,9 @@ void CAnswerSlot::Settle(const char* how)
         return;
     const std::string name = m_kind + "." + how;
     m_runtime->Record(CLine("event", name.c_str()).Add("id", m_id));
-    m_runtime->PostUi([onAnswer]() { onAnswer(CPageAnswer()); });
+    CPageAnswer answer;
+    answer.accepted = accepted;
+    m_runtime->PostUi([onAnswer, answer]() { onAnswer(answer); });
 }
 
 void CJSDialogCallbackImpl::Continue(bool success, const CefString& user_input)

@@ -21,7 +21,7 @@ class CBrowserRuntime;
 
 struct CPageAnswer {
     bool answered = false; // false: dropped, cancelled by default, or the browser went away
-    bool accepted = false; // Continue(success / allow); for downloads: Continue at all
+    bool accepted = false; // Continue(success / allow); for downloads: Continue at all; unanswered: the default
     std::wstring text; // prompt input, or the download path
     std::vector<std::wstring> paths;
     int selectedFilter = 0;
@@ -42,8 +42,8 @@ public:
     void Answer(CLine line, const CPageAnswer& answer);
     // Ends the question without an answer from the client unless one came already: recorded as
     // "<kind>.<how>" ("Default" when the client did not take the question, "Dropped" when it
-    // released the callback unanswered).
-    void Settle(const char* how);
+    // released the callback unanswered). |accepted|: what the default is.
+    void Settle(const char* how, bool accepted = false);
     CLine Line(const char* method) const;
 
 private:
@@ -61,7 +61,7 @@ public:
     {
     }
     ~CJSDialogCallbackImpl() OVERRIDE { m_slot.Settle("Dropped"); }
-    void Settle(const char* how) { m_slot.Settle(how); }
+    void Settle(const char* how, bool accepted = false) { m_slot.Settle(how, accepted); }
     void Continue(bool success, const CefString& user_input) OVERRIDE;
 
 private:

@@ -332,7 +332,8 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
 
 // The page's own script reaches the add-in through the host's extension, in every frame and
 // before the page's script runs; its dialogs, file chooser, downloads and new windows become
-// the host's questions, and the answers return to the page.
+// the host's questions, and the answers return to the page; the host leaves the question before
+// leaving the page to the default.
 TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
 {
     CChromiumHost host(PageUrl("questions.html"));
@@ -384,6 +385,12 @@ TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
     ASSERT_TRUE(host.Addin().Send(Click(300, 50, false)));
     EXPECT_TRUE(host.Engine().WaitForJournal("hook OnBeforeDownload").has_value());
     EXPECT_TRUE(host.Engine().WaitForJournal("event DownloadDiscarded").has_value());
+
+    // The host does not take the question before the page is left: the page is left.
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(PageUrl("second.html"))));
+    EXPECT_TRUE(host.Engine().WaitForJournal("return OnBeforeUnloadDialog value=0").has_value());
+    EXPECT_TRUE(host.Engine().WaitForJournal("event JSDialogCallback.Default").has_value());
+    EXPECT_TRUE(host.WaitForEvent(L"address:" + PageUrl("second.html")));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);

@@ -307,6 +307,17 @@ bool CClientHandler::OnJSDialog(CefRefPtr<CefBrowser>, const CefString&, const C
     return true;
 }
 
+bool CClientHandler::OnBeforeUnloadDialog(CefRefPtr<CefBrowser>, const CefString& message_text, bool is_reload,
+                                          CefRefPtr<CefJSDialogCallback> callback)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_jsDialog = callback;
+    }
+    m_notify("beforeunload message=" + Word(message_text) + " is_reload=" + std::to_string(is_reload));
+    return true;
+}
+
 bool CClientHandler::OnFileDialog(CefRefPtr<CefBrowser>, FileDialogMode mode, const CefString& title,
                                   const CefString& default_file_path, const std::vector<CefString>& accept_filters, int,
                                   CefRefPtr<CefFileDialogCallback> callback)

@@ -67,6 +67,8 @@ public:
     bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url, const CefString& accept_lang,
                     JSDialogType dialog_type, const CefString& message_text, const CefString& default_prompt_text,
                     CefRefPtr<CefJSDialogCallback> callback, bool& suppress_message) override;
+    bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> browser, const CefString& message_text, bool is_reload,
+                              CefRefPtr<CefJSDialogCallback> callback) override;
     bool OnFileDialog(CefRefPtr<CefBrowser> browser, FileDialogMode mode, const CefString& title,
                       const CefString& default_file_path, const std::vector<CefString>& accept_filters,
                       int selected_accept_filter, CefRefPtr<CefFileDialogCallback> callback) override;
