@@ -62,7 +62,7 @@ public:
     CBareClient()
         : m_decoders(cefcompat::CFrameDecoderPool::DefaultThreads(),
                      [this](std::vector<uint8_t>&&, int, int) { ++m_decoded; }),
-          m_connection([this](Json& message, bool) { OnMessage(message); }, [this] { OnClosed(); })
+          m_connection([this](Json& message) { OnMessage(message); }, [this] { OnClosed(); })
     {
     }
 

@@ -182,7 +182,7 @@ bool CChromiumEngine::Connect(std::string* error)
     if (!m_process)
         return false;
     std::weak_ptr<bool> alive = m_alive;
-    m_connection = std::make_unique<CDevToolsConnection>([this](Json& message, bool more) { OnMessage(message, more); },
+    m_connection = std::make_unique<CDevToolsConnection>([this](Json& message) { OnMessage(message); },
                                                          [this, alive]() {
                                                              m_site.PostTask([this, alive]() {
                                                                  if (alive.lock())
@@ -299,7 +299,7 @@ void CChromiumEngine::OnChromiumGone(cef_termination_status_t status)
 
 // --- Connection thread ----------------------------------------------------------------------
 
-void CChromiumEngine::OnMessage(Json& message, bool)
+void CChromiumEngine::OnMessage(Json& message)
 {
     if (Text(message, "method") == "Page.screencastFrame") {
         OnScreencastFrame(message);

@@ -67,7 +67,7 @@ private:
     };
 
     // Connection thread.
-    void OnMessage(Json& message, bool more);
+    void OnMessage(Json& message);
     void OnScreencastFrame(Json& message);
     // A decoding thread.
     void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);

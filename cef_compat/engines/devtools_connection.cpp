@@ -40,7 +40,7 @@ struct CDevToolsConnection::CState {
 
     void Read();
     void Write();
-    void Deliver(nlohmann::json& message, bool more);
+    void Deliver(nlohmann::json& message);
     void Close();
 };
 
@@ -53,15 +53,13 @@ void CDevToolsConnection::CState::Read()
         }
         nlohmann::json message = nlohmann::json::parse(beast::buffers_to_string(incoming.data()), nullptr, false);
         incoming.consume(incoming.size());
-        beast::error_code ignored;
-        const bool more = socket.next_layer().available(ignored) > 0;
         if (message.is_object())
-            Deliver(message, more);
+            Deliver(message);
         Read();
     });
 }
 
-void CDevToolsConnection::CState::Deliver(nlohmann::json& message, bool more)
+void CDevToolsConnection::CState::Deliver(nlohmann::json& message)
 {
     const auto id = message.find("id");
     if (id != message.end() && id->is_number_integer()) {
@@ -73,7 +71,7 @@ void CDevToolsConnection::CState::Deliver(nlohmann::json& message, bool more)
             return;
         }
     }
-    onMessage(message, more);
+    onMessage(message);
 }
 
 void CDevToolsConnection::CState::Write()

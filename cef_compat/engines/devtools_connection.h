@@ -22,8 +22,7 @@ namespace cefcompat {
 
 class CDevToolsConnection {
 public:
-    // |more|: further bytes are already waiting, so a newer message follows at once.
-    using MessageFn = std::function<void(nlohmann::json& message, bool more)>;
+    using MessageFn = std::function<void(nlohmann::json& message)>;
     using ClosedFn = std::function<void()>;
 
     // The handlers run on the connection's thread; |onClosed| once, when the connection ends.
