@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engines/chromium_input.h"
 #include "engines/chromium_page_script.h"
 #include "engines/chromium_urls.h"
 #include "engines/devtools_json.h"
@@ -15,7 +16,6 @@ namespace {
 // Chromium's start on a busy machine, and an answer Launch waits for.
 constexpr DWORD kStartTimeoutMs = 60000;
 constexpr int kAnswerTimeoutMs = 30000;
-constexpr int kJpegQuality = 80;
 
 // A page's title as it changes, through a binding (a page function whose calls come back as
 // Runtime.bindingCalled).
@@ -63,13 +63,6 @@ int ErrorCodeOf(const std::string& text)
     return it != kCodes.end() ? it->second : ERR_FAILED;
 }
 
-// CEF's modifier flags as DevTools counts them: Alt 1, Control 2, Meta 4, Shift 8.
-int ModifiersOf(uint32_t flags)
-{
-    return ((flags & EVENTFLAG_ALT_DOWN) ? 1 : 0) | ((flags & EVENTFLAG_CONTROL_DOWN) ? 2 : 0) |
-           ((flags & EVENTFLAG_COMMAND_DOWN) ? 4 : 0) | ((flags & EVENTFLAG_SHIFT_DOWN) ? 8 : 0);
-}
-
 // CSS cursor names as CEF's cursor types; "auto" and names not listed are the pointer.
 cef_cursor_type_t CursorOf(const std::string& css)
 {
@@ -110,27 +103,6 @@ cef_cursor_type_t CursorOf(const std::string& css)
     return it != kCursors.end() ? it->second : CT_POINTER;
 }
 
-const char* ButtonName(cef_mouse_button_type_t button)
-{
-    switch (button) {
-    case MBT_MIDDLE: return "middle";
-    case MBT_RIGHT: return "right";
-    default: return "left";
-    }
-}
-
-// The button a move carries, from the flags of the buttons held.
-const char* HeldButton(uint32_t flags)
-{
-    if (flags & EVENTFLAG_LEFT_MOUSE_BUTTON)
-        return "left";
-    if (flags & EVENTFLAG_MIDDLE_MOUSE_BUTTON)
-        return "middle";
-    if (flags & EVENTFLAG_RIGHT_MOUSE_BUTTON)
-        return "right";
-    return "none";
-}
-
 nlohmann::json TitleQuery()
 {
     return {{"expression", "document.title"}, {"returnByValue", true}};
@@ -151,9 +123,11 @@ CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
     : m_site(site),
       m_options(std::move(options)),
       m_alive(std::make_shared<bool>(true)),
-      m_decoders(
-          CFrameDecoderPool::DefaultThreads(),
-          [this](std::vector<uint8_t>&& bgra, int width, int height) { OnDecoded(std::move(bgra), width, height); }),
+      m_screencast(
+          m_options.pngFrames, CFrameDecoderPool::DefaultThreads(),
+          [this](const std::string& method, Json params) { Command(method, std::move(params)); },
+          [this](std::function<void()> task) { m_site.PostTask(std::move(task)); },
+          [this](const void* bgra, int width, int height) { Show(bgra, width, height); }),
       m_questions(site, [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
           Command(method, std::move(params), std::move(onAnswer), toBrowser);
       })
@@ -293,6 +267,8 @@ void CChromiumEngine::OnChromiumGone(cef_termination_status_t status)
         return;
     m_site.Record(m_site.EventLine("ChromiumEnded").Add("pid", m_process ? m_process->Pid() : std::string()));
     Disconnect();
+    if (m_tools)
+        m_tools->Ended();
     m_loading = false;
     m_site.RenderProcessTerminated(status);
 }
@@ -316,63 +292,29 @@ void CChromiumEngine::OnMessage(Json& message)
 void CChromiumEngine::OnScreencastFrame(Json& message)
 {
     Json& params = message["params"];
+    const std::string session = Text(message, "sessionId");
     // Acked at once: Chromium captures the next frame while this one is decoded and painted.
-    m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}},
-                       Text(message, "sessionId"));
-    auto data = params.find("data");
-    if (data != params.end() && data->is_string()) {
-        m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_viewWidth, m_viewHeight);
-    }
-}
-
-void CChromiumEngine::OnDecoded(std::vector<uint8_t>&& bgra, int width, int height)
-{
-    bool post = false;
+    m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}}, session);
     {
-        std::lock_guard<std::mutex> lock(m_frameMutex);
-        m_latest.bgra = std::move(bgra);
-        m_latest.width = width;
-        m_latest.height = height;
-        post = !std::exchange(m_paintPosted, true);
+        std::lock_guard<std::mutex> lock(m_toolsMutex);
+        if (m_tools && m_tools->TakeFrame(session, params))
+            return;
     }
-    if (!post)
-        return;
-    std::weak_ptr<bool> alive = m_alive;
-    m_site.PostTask([this, alive]() {
-        if (alive.lock())
-            PaintLatest();
-    });
+    m_screencast.Take(params);
 }
 
 // --- UI thread: frames ----------------------------------------------------------------------
 
-void CChromiumEngine::PaintLatest()
+void CChromiumEngine::Show(const void* bgra, int width, int height)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_frameMutex);
-        m_paintPosted = false;
-        if (m_latest.bgra.empty())
-            return;
-        m_shown = std::move(m_latest);
-        m_latest = CFramePixels();
-    }
-    if (m_hidden)
-        return;
-    m_site.Paint(PET_VIEW, {CefRect(0, 0, m_shown.width, m_shown.height)}, m_shown.bgra.data(), m_shown.width,
-                 m_shown.height);
+    if (!m_hidden)
+        m_site.Paint(PET_VIEW, {CefRect(0, 0, width, height)}, bgra, width, height);
 }
 
 void CChromiumEngine::StartScreencast()
 {
-    if (m_hidden || m_session.empty())
-        return;
-    Json params = {{"format", m_options.pngFrames ? "png" : "jpeg"},
-                   {"maxWidth", m_viewWidth.load()},
-                   {"maxHeight", m_viewHeight.load()},
-                   {"everyNthFrame", 1}};
-    if (!m_options.pngFrames)
-        params["quality"] = kJpegQuality;
-    Command("Page.startScreencast", params);
+    if (!m_hidden && !m_session.empty())
+        m_screencast.Start();
 }
 
 void CChromiumEngine::Resized()
@@ -381,15 +323,9 @@ void CChromiumEngine::Resized()
     int height = 0;
     if (!m_site.ViewSize(&width, &height))
         return;
-    m_viewWidth = width;
-    m_viewHeight = height;
-    if (m_session.empty())
-        return;
-    Command("Emulation.setDeviceMetricsOverride",
-            {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
-    // A running screencast keeps its first size limits; started again it takes the new ones.
-    Command("Page.stopScreencast", Json::object());
-    StartScreencast();
+    m_screencast.SetSize(width, height);
+    if (!m_session.empty())
+        m_screencast.ApplySize(m_hidden);
 }
 
 void CChromiumEngine::Hidden(bool hidden)
@@ -398,26 +334,57 @@ void CChromiumEngine::Hidden(bool hidden)
         return;
     m_hidden = hidden;
     if (hidden)
-        Command("Page.stopScreencast", Json::object());
+        m_screencast.Stop();
     else
         StartScreencast();
 }
 
 void CChromiumEngine::Invalidate(cef_paint_element_type_t type)
 {
-    if (type != PET_VIEW || m_hidden || m_shown.bgra.empty())
-        return;
-    m_site.Paint(PET_VIEW, {CefRect(0, 0, m_shown.width, m_shown.height)}, m_shown.bgra.data(), m_shown.width,
-                 m_shown.height);
+    if (type == PET_VIEW && !m_hidden)
+        m_screencast.ShowAgain();
+}
+
+// --- UI thread: developer tools -------------------------------------------------------------
+
+std::unique_ptr<IPageTools> CChromiumEngine::OpenTools(IToolsWindow& window)
+{
+    if (!m_connection || m_targetId.empty())
+        return nullptr;
+    const std::string url = CChromiumTools::FrontEndUrl(m_process->Endpoint(), m_targetId);
+    // Chromium announces the new target before it answers with its id.
+    m_questions.KeepPage(url);
+    auto tools = std::make_unique<CChromiumTools>(
+        window,
+        [this](const std::string& session, const std::string& method, Json params, AnswerFn onAnswer) {
+            CommandOn(session, method, std::move(params), std::move(onAnswer));
+        },
+        [this](std::function<void()> task) { m_site.PostTask(std::move(task)); },
+        [this]() {
+            std::lock_guard<std::mutex> lock(m_toolsMutex);
+            m_tools = nullptr;
+            m_questions.KeepPage(std::string());
+        });
+    {
+        std::lock_guard<std::mutex> lock(m_toolsMutex);
+        m_tools = tools.get();
+    }
+    tools->Open(url);
+    return tools;
 }
 
 // --- UI thread: commands and events -----------------------------------------------------------
 
 void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn onAnswer, bool toBrowser)
 {
+    CommandOn(toBrowser ? std::string() : m_session, method, std::move(params), std::move(onAnswer));
+}
+
+void CChromiumEngine::CommandOn(const std::string& session, const std::string& method, Json params, AnswerFn onAnswer)
+{
     if (!m_connection)
         return;
-    const int id = m_connection->Send(method, std::move(params), toBrowser ? std::string() : m_session);
+    const int id = m_connection->Send(method, std::move(params), session);
     if (onAnswer)
         m_answers[id] = std::move(onAnswer);
 }
@@ -803,23 +770,9 @@ void CChromiumEngine::ExecuteJavaScript(int64_t frameId, const std::wstring& cod
 
 // --- UI thread: input -----------------------------------------------------------------------
 
-void CChromiumEngine::Mouse(const char* type, const CefMouseEvent& event, const char* button, int clickCount)
-{
-    Command("Input.dispatchMouseEvent", {{"type", type},
-                                         {"x", event.x},
-                                         {"y", event.y},
-                                         {"modifiers", ModifiersOf(event.modifiers)},
-                                         {"button", button},
-                                         {"clickCount", clickCount}});
-}
-
 void CChromiumEngine::MouseMove(const CefMouseEvent& event, bool mouseLeave)
 {
-    CefMouseEvent moved = event;
-    // Leaving the view is a move to a point outside it.
-    if (mouseLeave)
-        moved.x = moved.y = -1;
-    Mouse("mouseMoved", moved, HeldButton(event.modifiers), 0);
+    Command("Input.dispatchMouseEvent", MouseMoveParams(event, mouseLeave));
     if (!mouseLeave)
         AskCursor(event.x, event.y);
 }
@@ -842,40 +795,17 @@ void CChromiumEngine::AskCursor(int x, int y)
 void CChromiumEngine::MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button, bool mouseUp,
                                  int clickCount)
 {
-    Mouse(mouseUp ? "mouseReleased" : "mousePressed", event, ButtonName(button), clickCount);
+    Command("Input.dispatchMouseEvent", MouseClickParams(event, button, mouseUp, clickCount));
 }
 
 void CChromiumEngine::MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY)
 {
-    // CEF's deltas are positive away from the user (up, left); DevTools' point down and right.
-    Command("Input.dispatchMouseEvent", {{"type", "mouseWheel"},
-                                         {"x", event.x},
-                                         {"y", event.y},
-                                         {"modifiers", ModifiersOf(event.modifiers)},
-                                         {"deltaX", -deltaX},
-                                         {"deltaY", -deltaY}});
+    Command("Input.dispatchMouseEvent", MouseWheelParams(event, deltaX, deltaY));
 }
 
 void CChromiumEngine::Key(const CefKeyEvent& event)
 {
-    Json params = {{"modifiers", ModifiersOf(event.modifiers)},
-                   {"windowsVirtualKeyCode", event.windows_key_code},
-                   {"nativeVirtualKeyCode", event.native_key_code},
-                   {"isSystemKey", event.is_system_key != 0}};
-    switch (event.type) {
-    case KEYEVENT_CHAR: {
-        // A character event may carry its character in the key code alone.
-        const wchar_t character = static_cast<wchar_t>(event.character ? event.character : event.windows_key_code);
-        const wchar_t unmodified = static_cast<wchar_t>(event.unmodified_character);
-        params["type"] = "char";
-        params["text"] = ToUtf8(std::wstring(1, character));
-        params["unmodifiedText"] = ToUtf8(std::wstring(1, unmodified ? unmodified : character));
-        break;
-    }
-    case KEYEVENT_KEYUP: params["type"] = "keyUp"; break;
-    default: params["type"] = "rawKeyDown"; break;
-    }
-    Command("Input.dispatchKeyEvent", params);
+    Command("Input.dispatchKeyEvent", KeyParams(event));
 }
 
 void CChromiumEngine::Focus(bool focused)

@@ -2,7 +2,8 @@
 // Engine operations become DevTools commands; Page, Network, Runtime and Target events become
 // the site's hooks, in the order CEF calls them. Screencast frames are acked on the connection's
 // thread and decoded on a few threads of their own; only the newest reaches the site's Paint on
-// the UI thread.
+// the UI thread. The developer tools are a second page target of the same Chromium, with a
+// screencast of their own.
 // README.md has the table of which hook comes from which event.
 #pragma once
 
@@ -19,8 +20,9 @@
 
 #include "engines/chromium_process.h"
 #include "engines/chromium_questions.h"
+#include "engines/chromium_screencast.h"
+#include "engines/chromium_tools.h"
 #include "engines/devtools_connection.h"
-#include "engines/frame_decoder.h"
 #include "engines/page_engine.h"
 
 namespace cefcompat {
@@ -56,27 +58,23 @@ public:
     void RendererGone() OVERRIDE;
     void ExtensionsReady(const std::vector<CExtensionSource>& extensions) OVERRIDE;
     bool HandleControl(const std::vector<std::string>& tokens, Reply reply) OVERRIDE;
+    std::unique_ptr<IPageTools> OpenTools(IToolsWindow& window) OVERRIDE;
 
 private:
     using Json = nlohmann::json;
     using AnswerFn = std::function<void(const Json& answer)>;
-    struct CFramePixels {
-        std::vector<uint8_t> bgra;
-        int width = 0;
-        int height = 0;
-    };
 
     // Connection thread.
     void OnMessage(Json& message);
     void OnScreencastFrame(Json& message);
-    // A decoding thread.
-    void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);
 
     // UI thread.
     bool Connect(std::string* error);
     void Disconnect();
     void StartScreencast();
     void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr, bool toBrowser = false);
+    // A command on |session|, or to the browser itself when it is empty.
+    void CommandOn(const std::string& session, const std::string& method, Json params, AnswerFn onAnswer);
     // Holds every later event back until |method| has answered and |onAnswer| has run, so hooks
     // that depend on the answer keep their place in the order.
     void CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer);
@@ -96,12 +94,11 @@ private:
     void ReleaseStart();
     void ReportTitle(const std::wstring& title);
     void OnChromiumGone(cef_termination_status_t status);
-    void PaintLatest();
+    void Show(const void* bgra, int width, int height);
     void Navigate(const std::wstring& url, cef_transition_type_t transition);
     void MoveInHistory(int offset);
     void ApplyHistory(const Json& answer);
     void AskCursor(int x, int y);
-    void Mouse(const char* type, const CefMouseEvent& event, const char* button, int clickCount);
     int64_t FrameIdOf(const std::string& devToolsFrameId, const std::string& name);
     bool CanGoBack() const { return m_historyIndex > 0; }
     bool CanGoForward() const { return m_historyIndex + 1 < static_cast<int>(m_historyIds.size()); }
@@ -110,14 +107,11 @@ private:
     const CChromiumOptions m_options;
     std::shared_ptr<bool> m_alive; // tasks posted to the UI thread run only while it exists
 
-    // The frame hand-over between the decoding threads and the UI thread.
-    std::atomic<int> m_viewWidth{0};
-    std::atomic<int> m_viewHeight{0};
-    std::mutex m_frameMutex;
-    CFramePixels m_latest;
-    bool m_paintPosted = false;
-    // After the hand-over's members: its threads end before those go.
-    CFrameDecoderPool m_decoders;
+    CScreencast m_screencast;
+    // The developer tools while they are open: written on the UI thread, read on the
+    // connection thread, which hands them their frames.
+    std::mutex m_toolsMutex;
+    CChromiumTools* m_tools = nullptr;
 
     // UI thread.
     std::unique_ptr<CChromiumProcess> m_process;
@@ -134,7 +128,6 @@ private:
     std::wstring m_startUrl;
     bool m_hidden = false;
     cef_cursor_type_t m_cursor = CT_POINTER;
-    CFramePixels m_shown;
     std::string m_mainFrame;
     std::map<std::string, int64_t> m_subFrames; // DevTools frame id -> CEF frame id
     std::map<std::string, int> m_contexts; // DevTools frame id -> default script context

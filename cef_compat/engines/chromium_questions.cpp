@@ -165,10 +165,17 @@ void CChromiumQuestions::OnTargetCreated(const Json& params)
 {
     const Json info = Member(params, "targetInfo");
     const std::string target = Text(info, "targetId");
+    const std::string type = Text(info, "type");
+    const std::string url = Text(info, "url");
+    // Chromium's own tools window, which its shortcuts on the page (F12, Ctrl+Shift+I) open; CEF
+    // has no such shortcuts.
+    const bool shortcutTools = type == "other" && url.rfind("devtools://", 0) == 0;
     // Chromium has opened the new window already; a popup the client allows is a browser of
     // its own, with its own Chromium.
-    if (Text(info, "type") != "page" || target.empty() || target == m_pageTarget)
+    if ((type != "page" && !shortcutTools) || target.empty() || target == m_pageTarget ||
+        (!m_keptPage.empty() && url == m_keptPage)) {
         return;
+    }
     m_command("Target.closeTarget", {{"targetId", target}}, true, nullptr);
 }
 

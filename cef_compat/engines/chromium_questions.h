@@ -3,8 +3,9 @@
 // Page.handleJavaScriptDialog), the file chooser (intercepted, Page.fileChooserOpened,
 // DOM.setFileInputFiles), downloads (Browser.downloadWillBegin / downloadProgress into a folder
 // of the profile, then moved to the path the client chose) and new windows (Page.windowOpen
-// asks OnBeforePopup; every page target but the browser's own is closed, so Chromium never shows
-// a second page). UI thread only.
+// asks OnBeforePopup; every page target but the browser's own and the developer tools is closed,
+// and so is the tools window Chromium's own shortcuts open, so Chromium never shows a second
+// page). UI thread only.
 #pragma once
 
 #include <functional>
@@ -37,6 +38,9 @@ public:
     // The browser asked for a reload (true) or another navigation (false): what a question
     // before leaving the page that follows is about.
     void Reloading(bool reloading) { m_reloading = reloading; }
+    // A page target at |url| that this engine opens itself (the developer tools) stays open;
+    // empty: none.
+    void KeepPage(const std::string& url) { m_keptPage = url; }
 
 private:
     struct CDownload {
@@ -62,6 +66,7 @@ private:
     std::string m_downloadFolder;
     std::map<std::string, CDownload> m_downloads; // by Chromium's guid
     bool m_reloading = false;
+    std::string m_keptPage;
 };
 
 } // namespace cefcompat

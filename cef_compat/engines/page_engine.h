@@ -93,7 +93,41 @@ protected:
     ~IPageSite() = default;
 };
 
-class IPageEngine {
+// Mouse and keys for a page.
+class IPageInput {
+public:
+    virtual void MouseMove(const CefMouseEvent& event, bool mouseLeave) = 0;
+    virtual void MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button, bool mouseUp,
+                            int clickCount) = 0;
+    virtual void MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
+    virtual void Key(const CefKeyEvent& event) = 0;
+
+protected:
+    ~IPageInput() = default;
+};
+
+// The developer tools' window, as an engine that draws the tools itself sees it.
+class IToolsWindow {
+public:
+    virtual bool ToolsViewSize(int* width, int* height) = 0;
+    virtual void ShowTools(const void* bgra, int width, int height) = 0;
+    // The tools can no longer be shown (the engine's browser process ended).
+    virtual void ToolsEnded() = 0;
+
+protected:
+    ~IToolsWindow() = default;
+};
+
+// Developer tools an engine draws into their window, with the window's input; they close when
+// this object goes.
+class IPageTools : public IPageInput {
+public:
+    virtual ~IPageTools() = default;
+    // The window's client area changed.
+    virtual void Resized() = 0;
+};
+
+class IPageEngine : public IPageInput {
 public:
     using Reply = std::function<void(const std::string&)>;
 
@@ -111,11 +145,6 @@ public:
     virtual void ExecuteJavaScript(int64_t frameId, const std::wstring& code, const std::wstring& scriptUrl,
                                    int startLine) = 0;
 
-    virtual void MouseMove(const CefMouseEvent& event, bool mouseLeave) = 0;
-    virtual void MouseClick(const CefMouseEvent& event, cef_mouse_button_type_t button, bool mouseUp,
-                            int clickCount) = 0;
-    virtual void MouseWheel(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
-    virtual void Key(const CefKeyEvent& event) = 0;
     virtual void Focus(bool focused) = 0;
     virtual void CaptureLost() = 0;
 
@@ -125,6 +154,9 @@ public:
     virtual void RendererGone() = 0;
     // The render process has registered its extensions (none when it could not start).
     virtual void ExtensionsReady(const std::vector<CExtensionSource>&) {}
+    // The engine's own developer tools for the page, drawn into |window| until the result goes;
+    // null when the engine has none (the runtime shows a picture of its own).
+    virtual std::unique_ptr<IPageTools> OpenTools(IToolsWindow&) { return nullptr; }
 
     // A control request (tokens of one line). Returns false when the verb is not the engine's;
     // otherwise |reply| is called once, now or later.

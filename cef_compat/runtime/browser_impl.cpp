@@ -1,5 +1,7 @@
 #include "runtime/browser_impl.h"
 
+#include <unordered_set>
+
 #include "runtime/browser_runtime.h"
 #include "runtime/gdi_canvas.h"
 #include "runtime/journal_fields.h"
@@ -12,7 +14,21 @@ namespace {
 // Views larger than this on either side are not painted (their buffer would not be sane).
 constexpr int kMaxViewSide = 8192;
 
+// The developer tools' pictures name their colours up to this many.
+constexpr size_t kCountedColours = 64;
+
 const char* kAcceptLanguage = "en-US";
+
+// Colours in a BGRA picture, counted up to |limit|: a blank one has one.
+int ColoursIn(const void* bgra, int width, int height, size_t limit)
+{
+    const auto* pixels = static_cast<const uint32_t*>(bgra);
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::unordered_set<uint32_t> colours;
+    for (size_t i = 0; i < count && colours.size() < limit; ++i)
+        colours.insert(pixels[i] & 0xFFFFFF);
+    return static_cast<int>(colours.size());
+}
 
 LPCWSTR CursorResource(cef_cursor_type_t type)
 {
@@ -670,13 +686,14 @@ void CBrowserImpl::OpenDevTools(const CefWindowInfo& windowInfo, CefRefPtr<CefCl
     m_devTools = CPageWindow::Create(
         windowInfo, L"Developer Tools",
         [self]() { self->m_runtime->PostUi([self]() { self->CloseDevToolsWindow("user"); }); },
-        [self]() { self->m_runtime->PostUi([self]() { self->PaintDevTools(); }); });
+        [self]() { self->m_runtime->PostUi([self]() { self->DevToolsResized(); }); });
     if (!m_devTools) {
         m_runtime->Record(CLine("event", "DevToolsFailed").Add("browser", m_id));
         return;
     }
     m_devToolsClient = client;
     m_inspectPoint = inspectPoint;
+    m_devToolsPage = m_engine ? m_engine->OpenTools(*this) : nullptr;
     wchar_t title[256] = {};
     GetWindowTextW(m_devTools->Handle(), title, 256);
     m_runtime->Record(CLine("event", "DevToolsOpened")
@@ -684,8 +701,43 @@ void CBrowserImpl::OpenDevTools(const CefWindowInfo& windowInfo, CefRefPtr<CefCl
                           .AddRaw("hwnd", HandleText(m_devTools->Handle()))
                           .AddRaw("owner", HandleText(GetWindow(m_devTools->Handle(), GW_OWNER)))
                           .Add("title", std::wstring(title))
-                          .Add("visible", IsWindowVisible(m_devTools->Handle()) != FALSE));
-    PaintDevTools();
+                          .Add("visible", IsWindowVisible(m_devTools->Handle()) != FALSE)
+                          .Add("engine_tools", m_devToolsPage != nullptr));
+    if (m_devToolsPage)
+        m_devTools->SetInput(m_devToolsPage.get());
+    else
+        PaintDevTools();
+}
+
+void CBrowserImpl::DevToolsResized()
+{
+    if (m_devToolsPage)
+        m_devToolsPage->Resized();
+    else
+        PaintDevTools();
+}
+
+bool CBrowserImpl::ToolsViewSize(int* width, int* height)
+{
+    return m_devTools && m_devTools->ClientSize(width, height) && *width <= kMaxViewSide && *height <= kMaxViewSide;
+}
+
+void CBrowserImpl::ShowTools(const void* bgra, int width, int height)
+{
+    if (!m_devTools)
+        return;
+    m_devTools->Show(bgra, width, height);
+    m_runtime->Record(CLine("event", "DevToolsPainted")
+                          .Add("browser", m_id)
+                          .Add("width", width)
+                          .Add("height", height)
+                          .Add("colours", ColoursIn(bgra, width, height, kCountedColours)));
+}
+
+void CBrowserImpl::ToolsEnded()
+{
+    CefRefPtr<CBrowserImpl> self(this);
+    m_runtime->PostUi([self]() { self->CloseDevToolsWindow("tools-ended"); });
 }
 
 void CBrowserImpl::PaintDevTools()
@@ -713,6 +765,8 @@ void CBrowserImpl::CloseDevToolsWindow(const char* reason)
     if (!m_devTools)
         return;
     const bool wasOpen = m_devTools->Handle() != nullptr;
+    m_devTools->SetInput(nullptr);
+    m_devToolsPage.reset();
     m_devTools.reset();
     m_devToolsClient = nullptr;
     m_runtime->Record(

@@ -23,7 +23,7 @@ namespace cefcompat {
 
 class CBrowserRuntime;
 
-class CBrowserImpl : public CefBrowser, public CefBrowserHost, private IPageSite {
+class CBrowserImpl : public CefBrowser, public CefBrowserHost, private IPageSite, private IToolsWindow {
 public:
     // UI thread: creates the browser, starts its render process, reports it created and loads
     // |url|.
@@ -118,9 +118,15 @@ private:
     void OpenDevTools(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> client, const CefPoint& inspectPoint);
     void CloseDevToolsWindow(const char* reason);
     void PaintDevTools();
+    void DevToolsResized();
     CAnswerFn WhileOpen(CAnswerFn onAnswer);
     CefRefPtr<CefFrame> FrameOrMain(int64_t id);
     CefRefPtr<CefRenderHandler> RenderHandler();
+
+    // IToolsWindow
+    bool ToolsViewSize(int* width, int* height) OVERRIDE;
+    void ShowTools(const void* bgra, int width, int height) OVERRIDE;
+    void ToolsEnded() OVERRIDE;
 
     // IPageSite
     int64_t MainFrameId() OVERRIDE { return m_mainFrameId; }
@@ -187,6 +193,9 @@ private:
     std::unique_ptr<CRendererHost> m_renderer;
     uint32_t m_rendererGeneration = 0; // tells a relaunched render process's news from its predecessor's
     std::unique_ptr<CPageWindow> m_window; // browsers that are not windowless
+    // The engine's own tools shown in m_devTools, if it has them; the window, which passes them
+    // its input, goes first.
+    std::unique_ptr<IPageTools> m_devToolsPage;
     std::unique_ptr<CPageWindow> m_devTools;
     CefRefPtr<CefClient> m_devToolsClient;
     CefPoint m_inspectPoint;

@@ -1,18 +1,55 @@
 #include "runtime/page_window.h"
 
+#include <windowsx.h>
+
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace cefcompat {
 namespace {
 
 const wchar_t kWindowClass[] = L"CefCompatPageWindow";
 
+struct CButtonMessage {
+    UINT message;
+    cef_mouse_button_type_t button;
+    bool up;
+    int clickCount; // 0: the count of the press before
+};
+
+const CButtonMessage kButtonMessages[] = {
+    {WM_LBUTTONDOWN, MBT_LEFT, false, 1},     {WM_LBUTTONDBLCLK, MBT_LEFT, false, 2},
+    {WM_LBUTTONUP, MBT_LEFT, true, 0},        {WM_MBUTTONDOWN, MBT_MIDDLE, false, 1},
+    {WM_MBUTTONDBLCLK, MBT_MIDDLE, false, 2}, {WM_MBUTTONUP, MBT_MIDDLE, true, 0},
+    {WM_RBUTTONDOWN, MBT_RIGHT, false, 1},    {WM_RBUTTONDBLCLK, MBT_RIGHT, false, 2},
+    {WM_RBUTTONUP, MBT_RIGHT, true, 0},
+};
+
+// The keys and buttons held, as CEF's event flags.
+uint32_t HeldFlags()
+{
+    const std::pair<int, uint32_t> keys[] = {
+        {VK_SHIFT, EVENTFLAG_SHIFT_DOWN},
+        {VK_CONTROL, EVENTFLAG_CONTROL_DOWN},
+        {VK_MENU, EVENTFLAG_ALT_DOWN},
+        {VK_LBUTTON, EVENTFLAG_LEFT_MOUSE_BUTTON},
+        {VK_MBUTTON, EVENTFLAG_MIDDLE_MOUSE_BUTTON},
+        {VK_RBUTTON, EVENTFLAG_RIGHT_MOUSE_BUTTON},
+    };
+    uint32_t flags = 0;
+    for (const auto& key : keys) {
+        if (GetKeyState(key.first) < 0)
+            flags |= key.second;
+    }
+    return flags;
+}
+
 ATOM RegisterPageWindowClass(WNDPROC proc)
 {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
@@ -106,6 +143,74 @@ void CPageWindow::Paint()
     EndPaint(m_hwnd.Get(), &ps);
 }
 
+bool CPageWindow::OnMouse(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CefMouseEvent event;
+    event.x = GET_X_LPARAM(lParam);
+    event.y = GET_Y_LPARAM(lParam);
+    event.modifiers = HeldFlags();
+    if (message == WM_MOUSEMOVE) {
+        if (!m_trackingLeave) {
+            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, m_hwnd.Get(), 0};
+            m_trackingLeave = TrackMouseEvent(&track) != FALSE;
+        }
+        m_input->MouseMove(event, false);
+        return true;
+    }
+    if (message == WM_MOUSELEAVE) {
+        m_trackingLeave = false;
+        m_input->MouseMove(event, true);
+        return true;
+    }
+    if (message == WM_MOUSEWHEEL) {
+        // The wheel's position is on the screen.
+        POINT point = {event.x, event.y};
+        ScreenToClient(m_hwnd.Get(), &point);
+        event.x = point.x;
+        event.y = point.y;
+        m_input->MouseWheel(event, 0, GET_WHEEL_DELTA_WPARAM(wParam));
+        return true;
+    }
+    for (const CButtonMessage& button : kButtonMessages) {
+        if (button.message != message)
+            continue;
+        // A drag that leaves the window still ends in it.
+        if (!button.up) {
+            m_clickCount = button.clickCount;
+            SetCapture(m_hwnd.Get());
+        } else if (GetCapture() == m_hwnd.Get()) {
+            ReleaseCapture();
+        }
+        m_input->MouseClick(event, button.button, button.up, m_clickCount);
+        return true;
+    }
+    return false;
+}
+
+bool CPageWindow::OnKey(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CefKeyEvent event;
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: event.type = KEYEVENT_RAWKEYDOWN; break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP: event.type = KEYEVENT_KEYUP; break;
+    case WM_CHAR:
+    case WM_SYSCHAR:
+        event.type = KEYEVENT_CHAR;
+        event.character = event.unmodified_character = static_cast<char16>(wParam);
+        break;
+    default: return false;
+    }
+    event.windows_key_code = static_cast<int>(wParam);
+    event.native_key_code = static_cast<int>(lParam);
+    event.is_system_key = (message == WM_SYSKEYDOWN || message == WM_SYSKEYUP || message == WM_SYSCHAR) ? 1 : 0;
+    event.modifiers = HeldFlags();
+    m_input->Key(event);
+    // System keys still do what the system does with them (Alt+F4 closes the window).
+    return !event.is_system_key;
+}
+
 LRESULT CALLBACK CPageWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
@@ -115,6 +220,8 @@ LRESULT CALLBACK CPageWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
     auto* self = reinterpret_cast<CPageWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)
         return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (self->m_input && (self->OnMouse(message, wParam, lParam) || self->OnKey(message, wParam, lParam)))
+        return 0;
     switch (message) {
     case WM_PAINT: self->Paint(); return 0;
     case WM_ERASEBKGND:

@@ -141,6 +141,40 @@ private:
     std::thread m_thread;
 };
 
+// Chromium's page targets, as its DevTools port lists them (/json/list); empty when it does not
+// answer.
+std::string PageTargets(const std::string& port)
+{
+    WSADATA data;
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return std::string();
+    std::string reply;
+    const SOCKET server = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(std::stoi(port)));
+    const DWORD timeoutMs = kTimeoutMs;
+    ::setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof(timeoutMs));
+    if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        const std::string request = "GET /json/list HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        ::send(server, request.data(), static_cast<int>(request.size()), 0);
+        // Chromium keeps the connection open: the reply ends where its length says.
+        char buffer[4096];
+        size_t end = std::string::npos;
+        for (int n; reply.size() < end && (n = ::recv(server, buffer, sizeof(buffer), 0)) > 0;) {
+            reply.append(buffer, static_cast<size_t>(n));
+            const size_t body = reply.find("\r\n\r\n");
+            const size_t length = reply.find("Content-Length:");
+            if (body != std::string::npos && length != std::string::npos && length < body)
+                end = body + 4 + std::stoul(reply.substr(length + 15));
+        }
+    }
+    ::closesocket(server);
+    ::WSACleanup();
+    return reply;
+}
+
 struct CPixel {
     int x;
     int y;
@@ -325,6 +359,33 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
     resize.height = 600;
     ASSERT_TRUE(host.Addin().Send(resize));
     EXPECT_TRUE(host.WaitForPixels({{300, 50, kGreen}, {390, 150, kYellow}, {500, 400, kGreen}}, 800, 600));
+
+    // F12 opens Chromium's own developer tools for the page, a second page of the same Chromium,
+    // drawn into the host's "Dev Tools" window; closed by the user, they leave Chromium too.
+    ::PostMessageW(FindHostWindow(host.Process().Id()), WM_KEYDOWN, VK_F12, 0x00580001);
+    const std::optional<std::string> opened = host.Engine().WaitForJournal("event DevToolsOpened");
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_EQ(Field(*opened, "engine_tools"), "1");
+    const HWND tools = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoul(Field(*opened, "hwnd"), nullptr, 16)));
+    EXPECT_EQ(WindowCaption(tools), L"Dev Tools");
+    // A blank picture has one colour; the front-end's panels, text and icons have many.
+    std::optional<std::string> painted;
+    while ((painted = host.Engine().WaitForJournal("event DevToolsPainted")) &&
+           std::stoi(Field(*painted, "colours")) < 32)
+        continue;
+    ASSERT_TRUE(painted.has_value());
+    const std::optional<std::string> chromium = host.Engine().Request("chromium");
+    ASSERT_TRUE(chromium.has_value());
+    const std::string port = Field(*chromium, "port");
+    EXPECT_NE(PageTargets(port).find("/devtools/devtools_app.html?ws="), std::string::npos);
+    ::PostMessageW(tools, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(host.Engine().WaitForJournal("event DevToolsClosed reason=user").has_value());
+    EXPECT_FALSE(::IsWindow(tools));
+    std::string targets;
+    EXPECT_TRUE(BecomesTrue([&] {
+        targets = PageTargets(port);
+        return !targets.empty() && targets.find("devtools_app.html") == std::string::npos;
+    })) << targets;
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);

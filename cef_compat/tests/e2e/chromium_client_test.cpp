@@ -1,5 +1,5 @@
-// The Chromium engine seen from a client that takes every question: the question before a page
-// is left, and the developer tools.
+// The Chromium engine seen from a client that takes the question before a page is left, which
+// the host leaves to the default.
 #include <gtest/gtest.h>
 
 #include "client_session.h"

@@ -1,0 +1,75 @@
+// One page target's screencast as a picture: frames (acked by the caller) are decoded on a few
+// threads of their own, and only the newest is handed to the UI thread, where it is shown. The
+// browser's page and the developer tools each have one.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engines/frame_decoder.h"
+
+namespace cefcompat {
+
+class CScreencast {
+public:
+    // Sends a command on the target's session. UI thread.
+    using CommandFn = std::function<void(const std::string& method, nlohmann::json params)>;
+    // Runs |task| on the UI thread later. Any thread.
+    using PostFn = std::function<void(std::function<void()> task)>;
+    // UI thread.
+    using ShowFn = std::function<void(const void* bgra, int width, int height)>;
+
+    CScreencast(bool pngFrames, unsigned threads, CommandFn command, PostFn post, ShowFn show);
+    ~CScreencast();
+    CScreencast(const CScreencast&) = delete;
+    CScreencast& operator=(const CScreencast&) = delete;
+
+    // UI thread. The size frames are decoded to.
+    void SetSize(int width, int height);
+    // UI thread, the target attached: its viewport takes the size and, unless |paused|, the
+    // screencast starts again with it (a running one keeps the size limits it started with).
+    void ApplySize(bool paused);
+    void Start();
+    void Stop();
+    // UI thread: shows the frame shown last again, if there is one.
+    void ShowAgain();
+
+    // Connection thread: the parameters of a Page.screencastFrame; its data is taken.
+    void Take(nlohmann::json& params);
+
+private:
+    struct CPixels {
+        std::vector<uint8_t> bgra;
+        int width = 0;
+        int height = 0;
+    };
+
+    // A decoding thread.
+    void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);
+    // UI thread.
+    void ShowLatest();
+
+    const bool m_png;
+    const CommandFn m_command;
+    const PostFn m_post;
+    const ShowFn m_show;
+    std::shared_ptr<bool> m_alive; // tasks posted to the UI thread run only while it exists
+    std::atomic<int> m_width{0};
+    std::atomic<int> m_height{0};
+    // The hand-over between the decoding threads and the UI thread.
+    std::mutex m_mutex;
+    CPixels m_latest;
+    bool m_showPosted = false;
+    CPixels m_shown; // UI thread
+    // After the hand-over's members: its threads end before those go.
+    CFrameDecoderPool m_decoders;
+};
+
+} // namespace cefcompat
