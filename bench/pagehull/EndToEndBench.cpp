@@ -73,8 +73,8 @@ double EmptyProgramMs()
     Require(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                              &created) != FALSE,
             "cannot start the empty program");
-    const NsWin32::CScopedHandle process(created.hProcess);
-    const NsWin32::CScopedHandle thread(created.hThread);
+    const NsWin32::CKernelHandle process(created.hProcess);
+    const NsWin32::CKernelHandle thread(created.hThread);
     Require(::WaitForSingleObject(process.Get(), kTimeoutMs) == WAIT_OBJECT_0, "the empty program did not end");
     return watch.Milliseconds();
 }

@@ -50,7 +50,7 @@ bool CHostUnderTest::Launch(const std::wstring& hostPath, const std::wstring& ad
     if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &created))
         return false;
-    const NsWin32::CScopedHandle thread(created.hThread);
+    const NsWin32::CKernelHandle thread(created.hThread);
     m_process.Reset(created.hProcess);
     return m_channel.WaitForClient(timeoutMs, m_process.Get());
 }

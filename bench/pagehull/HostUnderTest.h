@@ -59,7 +59,7 @@ private:
 
     int32_t m_index;
     CChannelControl m_channel;
-    NsWin32::CScopedHandle m_process;
+    NsWin32::CKernelHandle m_process;
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<std::wstring> m_events;

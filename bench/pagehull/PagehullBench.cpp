@@ -151,9 +151,9 @@ bool MeasureFramePublication(int frames)
 
 // The channel's objects opened a second time by name, for the baseline's direct appends.
 struct SEventObjects {
-    NsWin32::CScopedHandle mutex;
-    NsWin32::CScopedHandle signal;
-    NsWin32::CScopedHandle mapping;
+    NsWin32::CKernelHandle mutex;
+    NsWin32::CKernelHandle signal;
+    NsWin32::CKernelHandle mapping;
     NsWin32::CMappedView view;
 };
 

@@ -88,7 +88,7 @@ bool CPlainPipe::Start(const std::wstring& selfPath, DWORD timeoutMs)
 {
     const std::wstring pipeName = UniqueName(L"\\\\.\\pipe\\pagehull-bench-plain-");
     const std::wstring readyName = UniqueName(L"Local\\pagehull-bench-plain-ready-");
-    const NsWin32::CScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+    const NsWin32::CKernelHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
     if (!ready)
         return false;
     std::wstring commandLine = L"\"" + selfPath + L"\" " + kPlainPipePeerSwitch + L" " + pipeName + L" " + readyName;
@@ -98,7 +98,7 @@ bool CPlainPipe::Start(const std::wstring& selfPath, DWORD timeoutMs)
     if (!::CreateProcessW(selfPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &created))
         return false;
-    const NsWin32::CScopedHandle thread(created.hThread);
+    const NsWin32::CKernelHandle thread(created.hThread);
     m_peer.Reset(created.hProcess);
     const HANDLE waits[2] = {ready.Get(), m_peer.Get()};
     if (::WaitForMultipleObjects(2, waits, FALSE, timeoutMs) != WAIT_OBJECT_0)
@@ -124,10 +124,10 @@ bool CPlainPipe::SendCommand()
 
 int RunPlainPipePeer(const std::wstring& pipeName, const std::wstring& readyName)
 {
-    const NsWin32::CScopedFileHandle pipe(
+    const NsWin32::CFileHandle pipe(
         ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                            1, kPipeBufferSize, kPipeBufferSize, kPipeDefaultTimeoutMs, nullptr));
-    const NsWin32::CScopedHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName.c_str()));
+    const NsWin32::CKernelHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName.c_str()));
     if (!pipe || !ready || !::SetEvent(ready.Get()))
         return 1;
     if (!::ConnectNamedPipe(pipe.Get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED)

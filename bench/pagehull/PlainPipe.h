@@ -26,8 +26,8 @@ public:
     bool SendCommand();
 
 private:
-    NsWin32::CScopedHandle m_peer;
-    NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CKernelHandle m_peer;
+    NsWin32::CFileHandle m_pipe;
 };
 
 // The peer's side, run by the program when started with the peer switch: answers a query

@@ -146,7 +146,7 @@ void COffscreenBrowserWindow::SetViewSize(int width, int height)
 
 DWORD COffscreenBrowserWindow::ReadRegistryDword(const wchar_t* subKey, const wchar_t* valueName, DWORD defaultValue)
 {
-    CScopedRegistryKey key;
+    NsWin32::CRegistryKey key;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return defaultValue;
 
@@ -221,7 +221,7 @@ void COffscreenBrowserWindow::StartParentWatch()
 DWORD WINAPI COffscreenBrowserWindow::ParentWatchThread(void* window)
 {
     auto* self = static_cast<COffscreenBrowserWindow*>(window);
-    const NsWin32::CScopedHandle parent(
+    const NsWin32::CKernelHandle parent(
         ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, self->m_parentPid));
     // An add-in we cannot open (gone already, or no rights) counts as ended.
     if (self->WaitForParentEnd(parent.Get()))

@@ -4,7 +4,7 @@
 // target of the add-in's commands, the owner of the native window (hidden while the add-in
 // drives us) and the watch on the add-in's process.
 
-#include "WindowOwners.h"
+#include "Win32Owners.h"
 
 #include "BrowserControlee.h"
 #include "FrameComposer.h"
@@ -170,7 +170,7 @@ private:
     void SendEvent(const std::wstring& text);
     template <typename Callback>
     bool AskAddin(const std::wstring& question, CefRefPtr<Callback> callback, CefRefPtr<Callback>& parked,
-                  const NsWin32::CScopedHandle& answered);
+                  const NsWin32::CKernelHandle& answered);
     // The browser as a counted reference, for threads other than the UI thread.
     CefRefPtr<CefBrowser> CurrentBrowser() const;
     void StartParentWatch();
@@ -180,7 +180,7 @@ private:
     void DestroyHostWindow();
 
     // UI thread only, unless noted.
-    CScopedWindow m_hwnd;
+    NsWin32::CWindow m_hwnd;
     HINSTANCE m_hInstance;
     int m_viewWidth = 0;
     int m_viewHeight = 0;
@@ -218,13 +218,13 @@ private:
     bool m_resizePosted = false;
 
     // Dialog hand-shake between the UI thread and the add-in's answers.
-    NsWin32::CScopedHandle m_dialogMutex;
-    NsWin32::CScopedHandle m_jsDialogEvent;
-    NsWin32::CScopedHandle m_fileDialogEvent;
+    NsWin32::CKernelHandle m_dialogMutex;
+    NsWin32::CKernelHandle m_jsDialogEvent;
+    NsWin32::CKernelHandle m_fileDialogEvent;
 
     // The watch on the add-in's process; the stop signal ends it without waiting for the
     // add-in.
-    NsWin32::CScopedHandle m_watchStop;
+    NsWin32::CKernelHandle m_watchStop;
     NsWin32::CThreadOwner m_watchThread;
 
     IMPLEMENT_REFCOUNTING(COffscreenBrowserWindow)

@@ -83,16 +83,16 @@ private:
     int32_t m_index;
     IChannelControlConsumer* m_consumer;
     bool m_open = false;
-    NsWin32::CScopedHandle m_browserEventSignal;
-    NsWin32::CScopedHandle m_browserEventMutex;
-    NsWin32::CScopedHandle m_replySignal;
-    NsWin32::CScopedHandle m_frameSignal;
-    NsWin32::CScopedHandle m_frameMutex;
+    NsWin32::CKernelHandle m_browserEventSignal;
+    NsWin32::CKernelHandle m_browserEventMutex;
+    NsWin32::CKernelHandle m_replySignal;
+    NsWin32::CKernelHandle m_frameSignal;
+    NsWin32::CKernelHandle m_frameMutex;
     uint32_t m_blockSize;
-    NsWin32::CScopedHandle m_mapping;
+    NsWin32::CKernelHandle m_mapping;
     NsWin32::CMappedView m_view;
     bool m_serverRole = false;
-    NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CFileHandle m_pipe;
     // The replies' transfers; they run on the reader thread only.
     NsWin32::CPipeIo m_replyIo;
     // Server role: the add-in's commands and its reads of replies, from whichever threads
@@ -102,12 +102,12 @@ private:
     std::mutex m_replyReadLock;
     NsWin32::CPipeIo m_replyReadIo;
     // Set by Close to end whichever thread runs; both wait on it besides their own work.
-    NsWin32::CScopedHandle m_stopSignal;
+    NsWin32::CKernelHandle m_stopSignal;
     // Set with it: the reader takes buffered records without waiting, and so without seeing
     // the signal, for as long as the add-in keeps writing.
     std::atomic<bool> m_stopping{false};
     // Server role: set once a client has opened the pipe.
-    NsWin32::CScopedHandle m_clientConnected;
+    NsWin32::CKernelHandle m_clientConnected;
     NsWin32::CThreadOwner m_serverThread;
     NsWin32::CThreadOwner m_readerThread;
 };

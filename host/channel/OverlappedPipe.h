@@ -40,7 +40,7 @@ public:
     PipeIoResult Connect(HANDLE pipe, HANDLE stopSignal, DWORD timeoutMs);
 
 private:
-    CScopedHandle m_completed;
+    CKernelHandle m_completed;
 };
 
 // Reads a pipe in byte-read mode with as few transfers as the traffic allows: each transfer

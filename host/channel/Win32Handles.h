@@ -11,9 +11,6 @@
 
 namespace NsWin32 {
 
-using CScopedHandle = CKernelHandle;
-using CScopedFileHandle = CFileHandle;
-
 // Ownership of a mutex for one scope. A wait that reports an abandoned mutex has acquired
 // it as well: the previous owner ended without releasing it, so this lock must release it.
 class CMutexLock {
@@ -102,7 +99,7 @@ public:
     HANDLE Handle() const { return m_handle.Get(); }
 
 private:
-    CScopedHandle m_handle;
+    CKernelHandle m_handle;
     DWORD m_id = 0;
 };
 

@@ -78,7 +78,7 @@ std::wstring FileDialogQuestion(int mode, const CefString& title, const CefStrin
 // there is no channel, or Close has already run.
 template <typename Callback>
 bool COffscreenBrowserWindow::AskAddin(const std::wstring& question, CefRefPtr<Callback> callback,
-                                       CefRefPtr<Callback>& parked, const NsWin32::CScopedHandle& answered)
+                                       CefRefPtr<Callback>& parked, const NsWin32::CKernelHandle& answered)
 {
     {
         // Under the lock that Close takes, so that its wake-up cannot come before the reset.

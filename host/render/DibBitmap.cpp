@@ -56,14 +56,14 @@ void CDibBitmap::Create(int width, int height)
     info.header.biBitCount = static_cast<WORD>(m_bitsPerPixel);
     info.header.biCompression = BI_RGB;
 
-    const NsGdi::CWindowDc desktop(::GetDesktopWindow());
+    const NsWin32::CWindowDc desktop(::GetDesktopWindow());
     void* bits = nullptr;
-    NsGdi::CBitmapOwner bitmap(
+    NsWin32::CBitmap bitmap(
         ::CreateDIBSection(desktop.Get(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
-    NsGdi::CMemoryDc dc(::CreateCompatibleDC(desktop.Get()));
+    NsWin32::CMemoryDc dc(::CreateCompatibleDC(desktop.Get()));
     if (!bitmap || bits == nullptr || !dc)
         return;
-    NsGdi::CSelection selection(dc.Get(), bitmap.Get());
+    NsWin32::CSelection selection(dc.Get(), bitmap.Get());
     if (!selection)
         return;
 

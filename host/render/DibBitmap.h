@@ -3,7 +3,7 @@
 // A top-down device-independent bitmap selected into its own memory DC: CEF's frames are
 // copied into its pixels, GDI draws from its DC.
 
-#include "GdiOwners.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -52,9 +52,9 @@ private:
     int m_bitsPerPixel;
     // Released in reverse order: the selection first, so the bitmap is no longer in the DC
     // when it is deleted, then the DC.
-    NsGdi::CMemoryDc m_dc;
-    NsGdi::CBitmapOwner m_bitmap;
-    NsGdi::CSelection m_selection;
+    NsWin32::CMemoryDc m_dc;
+    NsWin32::CBitmap m_bitmap;
+    NsWin32::CSelection m_selection;
     uint8_t* m_bits = nullptr; // owned by m_bitmap
     int m_width = 0;
     int m_height = 0;

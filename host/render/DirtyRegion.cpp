@@ -17,7 +17,7 @@ CDirtyRegion::CDirtyRegion() : m_region(::CreateRectRgn(0, 0, 0, 0)) {}
 
 void CDirtyRegion::Add(const RECT& rect)
 {
-    const NsGdi::CRegionOwner part(::CreateRectRgnIndirect(&rect));
+    const NsWin32::CRegion part(::CreateRectRgnIndirect(&rect));
     if (m_region && part)
         ::CombineRgn(m_region.Get(), m_region.Get(), part.Get(), RGN_OR);
 }

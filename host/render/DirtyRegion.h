@@ -3,7 +3,7 @@
 // The part of the native window that one painted frame changed: the union of CEF's dirty
 // rectangles, placed where the painted element sits in the view.
 
-#include "GdiOwners.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -22,7 +22,7 @@ public:
     HRGN Get() const { return m_region.Get(); }
 
 private:
-    NsGdi::CRegionOwner m_region;
+    NsWin32::CRegion m_region;
 };
 
 // Rects: a range of rectangles with x, y, width and height, as CEF lists them.

@@ -1,19 +1,11 @@
 #pragma once
 
-// The host's GDI owners: bitmaps, regions and DCs from the shared owners, and the DC of one
-// WM_PAINT, which is bound to its message.
-
-#include "Win32Owners.h"
+// The DC of one WM_PAINT, which is bound to its message; the host's other GDI owners are the
+// shared ones of Win32Owners.h.
 
 #include <windows.h>
 
 namespace NsGdi {
-
-using CBitmapOwner = NsWin32::CBitmap;
-using CRegionOwner = NsWin32::CRegion;
-using NsWin32::CMemoryDc;
-using NsWin32::CSelection;
-using NsWin32::CWindowDc;
 
 // The DC of one WM_PAINT, from BeginPaint, ended with EndPaint. Bound to its message, so it
 // can neither be copied nor moved.

@@ -11,7 +11,7 @@ int wmain(int argc, wchar_t** argv)
     if (argc != 2)
         return 1;
     const DWORD testPid = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
-    const NsWin32::CScopedHandle test(::OpenProcess(SYNCHRONIZE, FALSE, testPid));
+    const NsWin32::CKernelHandle test(::OpenProcess(SYNCHRONIZE, FALSE, testPid));
     if (!test)
         return 1;
     ::WaitForSingleObject(test.Get(), INFINITE);

@@ -2,7 +2,7 @@
 // with; anything that is not exactly four bytes of number falls back to the default.
 
 #include "OffscreenBrowserWindow.h"
-#include "WindowOwners.h"
+#include "Win32Owners.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ protected:
         return COffscreenBrowserWindow::ReadRegistryDword(m_subKey.c_str(), name, 77);
     }
 
-    CScopedRegistryKey m_key;
+    NsWin32::CRegistryKey m_key;
 };
 
 TEST_F(RegistrySettingTest, ReadsADwordOrFourBytesOfBinary)

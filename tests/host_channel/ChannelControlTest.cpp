@@ -106,7 +106,7 @@ TEST(ChannelOpen, AFailedStepReleasesWhatWasAlreadyCreated)
 {
     const ChannelKey key = NextKey();
     // An event under the frame mutex's name makes creating that mutex fail.
-    const NsWin32::CScopedHandle squatter(
+    const NsWin32::CKernelHandle squatter(
         ::CreateEventW(nullptr, FALSE, FALSE, Name(ChannelObject::FrameMutex, key).c_str()));
     ASSERT_TRUE(squatter);
     CChannelControl channel(key.processId, key.index, nullptr);
@@ -119,7 +119,7 @@ TEST(ChannelOpen, AFailedStepReleasesWhatWasAlreadyCreated)
 TEST(ChannelOpen, ABlockCreatedSmallerCannotBeOpened)
 {
     const ChannelKey key = NextKey();
-    const NsWin32::CScopedHandle small(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+    const NsWin32::CKernelHandle small(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
                                                             Name(ChannelObject::Memory, key).c_str()));
     ASSERT_TRUE(small);
     CChannelControl channel(key.processId, key.index, nullptr);
@@ -142,7 +142,7 @@ protected:
     const ChannelKey key = NextKey();
     CChannelControl channel{key.processId, key.index, nullptr};
     std::optional<CBlockView> blockView;
-    NsWin32::CScopedHandle frameSignal;
+    NsWin32::CKernelHandle frameSignal;
 };
 
 TEST_F(ChannelFrameTest, ALargestFrameIsWrittenAndALargerOneDropped)

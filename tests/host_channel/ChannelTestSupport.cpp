@@ -19,14 +19,14 @@ std::wstring Name(ChannelObject object, ChannelKey key)
     return CChannelControl::ObjectName(object, key.processId, key.index);
 }
 
-NsWin32::CScopedHandle OpenNamedEvent(ChannelObject object, ChannelKey key)
+NsWin32::CKernelHandle OpenNamedEvent(ChannelObject object, ChannelKey key)
 {
-    return NsWin32::CScopedHandle(::OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, Name(object, key).c_str()));
+    return NsWin32::CKernelHandle(::OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, Name(object, key).c_str()));
 }
 
-NsWin32::CScopedHandle OpenNamedMutex(ChannelObject object, ChannelKey key)
+NsWin32::CKernelHandle OpenNamedMutex(ChannelObject object, ChannelKey key)
 {
-    return NsWin32::CScopedHandle(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, Name(object, key).c_str()));
+    return NsWin32::CKernelHandle(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, Name(object, key).c_str()));
 }
 
 bool IsSignalled(HANDLE handle)
@@ -160,7 +160,7 @@ DWORD WINAPI TryTakeMutex(void* mutex)
 
 bool IsMutexFree(HANDLE mutex)
 {
-    NsWin32::CScopedHandle thread(::CreateThread(nullptr, 0, &TryTakeMutex, mutex, 0, nullptr));
+    NsWin32::CKernelHandle thread(::CreateThread(nullptr, 0, &TryTakeMutex, mutex, 0, nullptr));
     ::WaitForSingleObject(thread.Get(), INFINITE);
     DWORD result = WAIT_FAILED;
     ::GetExitCodeThread(thread.Get(), &result);

@@ -24,8 +24,8 @@ struct ChannelKey {
 ChannelKey NextKey();
 
 std::wstring Name(ChannelObject object, ChannelKey key);
-NsWin32::CScopedHandle OpenNamedEvent(ChannelObject object, ChannelKey key);
-NsWin32::CScopedHandle OpenNamedMutex(ChannelObject object, ChannelKey key);
+NsWin32::CKernelHandle OpenNamedEvent(ChannelObject object, ChannelKey key);
+NsWin32::CKernelHandle OpenNamedMutex(ChannelObject object, ChannelKey key);
 bool IsSignalled(HANDLE handle);
 
 // The shared block as the add-in maps it.
@@ -38,7 +38,7 @@ public:
     int32_t FrameHeight() const;
 
 private:
-    NsWin32::CScopedHandle m_mapping;
+    NsWin32::CKernelHandle m_mapping;
     NsWin32::CMappedView m_view;
 };
 
@@ -55,7 +55,7 @@ public:
     void Close() { m_pipe.Reset(); }
 
 private:
-    NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CFileHandle m_pipe;
 };
 
 // Another thread that holds one of the channel's mutexes until it is told to let go, or
@@ -72,9 +72,9 @@ private:
     void Finish(Ending ending);
     static DWORD WINAPI Run(void* holder);
 
-    NsWin32::CScopedHandle m_mutex;
-    NsWin32::CScopedHandle m_held;
-    NsWin32::CScopedHandle m_finish;
+    NsWin32::CKernelHandle m_mutex;
+    NsWin32::CKernelHandle m_held;
+    NsWin32::CKernelHandle m_finish;
     Ending m_ending = Ending::Release;
     NsWin32::CThreadOwner m_thread;
 };

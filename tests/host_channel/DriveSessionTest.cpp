@@ -138,7 +138,7 @@ TEST_F(DriveSessionTest, FramesAreWaitedForAndWrittenAsPictures)
     EXPECT_EQ(Run({L"frame", L"png " + path}), DriveExit::Ok);
     EXPECT_THAT(output.Lines(), Contains(L"frame: 2x1"));
     EXPECT_THAT(output.Lines(), Contains(L"png: " + path + L" 2x1"));
-    NsWin32::CScopedFileHandle file(
+    NsWin32::CFileHandle file(
         ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_TRUE(file);
     char signature[4] = {};

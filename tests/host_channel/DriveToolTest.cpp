@@ -37,7 +37,7 @@ ToolRun RunDriver(const std::wstring& arguments, const std::string& input = {})
     HANDLE inWrite = nullptr;
     if (!::CreatePipe(&outRead, &outWrite, &inheritable, 0) || !::CreatePipe(&inRead, &inWrite, &inheritable, 0))
         return run;
-    NsWin32::CScopedHandle ourOut(outRead), childOut(outWrite), childIn(inRead), ourIn(inWrite);
+    NsWin32::CKernelHandle ourOut(outRead), childOut(outWrite), childIn(inRead), ourIn(inWrite);
     ::SetHandleInformation(ourOut.Get(), HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(ourIn.Get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -53,7 +53,7 @@ ToolRun RunDriver(const std::wstring& arguments, const std::string& input = {})
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                           &process))
         return run;
-    const NsWin32::CScopedHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    const NsWin32::CKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
     childOut.Reset();
     childIn.Reset();
 

@@ -86,7 +86,7 @@ private:
     void Report(const std::wstring& text) { m_controlee->SendBrowserEvent(text); }
 
     CBrowserControlee* m_controlee = nullptr;
-    NsWin32::CScopedHandle m_closed;
+    NsWin32::CKernelHandle m_closed;
     std::mutex m_lock;
     std::vector<std::wstring> m_history;
 };
@@ -112,7 +112,7 @@ int wmain(int argc, wchar_t** argv)
         if (argument.compare(0, 2, L"--") != 0)
             address = argument;
     }
-    const NsWin32::CScopedHandle addin(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId)));
+    const NsWin32::CKernelHandle addin(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId)));
     if (!addin)
         return 1;
     CScriptedBrowser browser;

@@ -15,9 +15,9 @@
 #include <functional>
 #include <thread>
 
+using NsWin32::CFileHandle;
+using NsWin32::CKernelHandle;
 using NsWin32::CPipeIo;
-using NsWin32::CScopedFileHandle;
-using NsWin32::CScopedHandle;
 using NsWin32::PipeIoResult;
 
 namespace {
@@ -32,17 +32,17 @@ std::wstring UniquePipeName()
     return L"\\\\.\\pipe\\pipe-io-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
 }
 
-CScopedFileHandle CreateServer(const std::wstring& name)
+CFileHandle CreateServer(const std::wstring& name)
 {
-    return CScopedFileHandle(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096,
-                                                100, nullptr));
+    return CFileHandle(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 100,
+                                          nullptr));
 }
 
-CScopedFileHandle OpenClient(const std::wstring& name)
+CFileHandle OpenClient(const std::wstring& name)
 {
-    return CScopedFileHandle(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_OVERLAPPED, nullptr));
+    return CFileHandle(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OVERLAPPED, nullptr));
 }
 
 // Both ends of one connected pipe.
@@ -55,8 +55,8 @@ struct CPipePair {
     }
 
     std::wstring name;
-    CScopedFileHandle server;
-    CScopedFileHandle client;
+    CFileHandle server;
+    CFileHandle client;
 };
 
 std::string ReadText(CPipeIo& io, HANDLE pipe, DWORD size, HANDLE stop = nullptr, DWORD timeoutMs = kTimeoutMs)
@@ -88,7 +88,7 @@ TEST(PipeIo, AStopEndsAWaitingReadAndTheSameEventServesTheNextOne)
 {
     CPipePair pipe;
     ASSERT_TRUE(pipe.IsValid());
-    const CScopedHandle stop(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    const CKernelHandle stop(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
     CPipeIo io;
     char byte = 0;
     EXPECT_EQ(io.Read(pipe.client.Get(), &byte, 1, stop.Get(), kTimeoutMs), PipeIoResult::Stopped);
@@ -106,11 +106,11 @@ TEST(PipeIo, AConnectionIsAwaitedEvenWhenAnEarlierTransferLeftTheEventSet)
     ASSERT_EQ(io.Write(used.client.Get(), "ab", 2, nullptr, kTimeoutMs), PipeIoResult::Done);
 
     const std::wstring name = UniquePipeName();
-    const CScopedFileHandle server = CreateServer(name);
+    const CFileHandle server = CreateServer(name);
     ASSERT_TRUE(server.IsValid());
     EXPECT_EQ(io.Connect(server.Get(), nullptr, kShortWaitMs), PipeIoResult::TimedOut);
 
-    const CScopedFileHandle client = OpenClient(name);
+    const CFileHandle client = OpenClient(name);
     ASSERT_TRUE(client.IsValid());
     EXPECT_EQ(io.Connect(server.Get(), nullptr, kTimeoutMs), PipeIoResult::Done);
 }
@@ -180,7 +180,7 @@ TEST(BufferedPipeReader, APipeThatBreaksMidReadFailsAndAStopEndsAWait)
 
     CPipePair idle;
     ASSERT_TRUE(idle.IsValid());
-    const CScopedHandle stop(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    const CKernelHandle stop(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
     NsWin32::CBufferedPipeReader idleReader(idle.client.Get(), stop.Get());
     EXPECT_EQ(idleReader.Read(text, 1), PipeIoResult::Stopped);
 }

@@ -173,7 +173,7 @@ TEST_F(EventStorm, ASlowAddinReadsOnlyWholeTextsOrTheCutEndOfAFullArea)
     }
 
     sent.push_back(CPageText{std::string(), u"addinTrace:loads-done"});
-    const NsWin32::CScopedHandle loadsDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const NsWin32::CKernelHandle loadsDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread loader([&] {
         for (const std::wstring& address : addresses)
             if (!addin.Send(NsHostTest::LoadUrlCommand(address)))

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-using NsWin32::CScopedHandle;
+using NsWin32::CKernelHandle;
 
 namespace {
 
@@ -32,14 +32,14 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 6)
         return 1;
     const DWORD testPid = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
-    const CScopedHandle test(::OpenProcess(SYNCHRONIZE, FALSE, testPid));
-    const CScopedHandle take(::OpenEventW(SYNCHRONIZE, FALSE, argv[2]));
-    const CScopedHandle held(::OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[3]));
+    const CKernelHandle test(::OpenProcess(SYNCHRONIZE, FALSE, testPid));
+    const CKernelHandle take(::OpenEventW(SYNCHRONIZE, FALSE, argv[2]));
+    const CKernelHandle held(::OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[3]));
     auto channelPid = static_cast<int32_t>(std::wcstol(argv[4], nullptr, 10));
     if (channelPid == 0)
         channelPid = static_cast<int32_t>(::GetCurrentProcessId());
     const auto index = static_cast<int32_t>(std::wcstol(argv[5], nullptr, 10));
-    std::vector<CScopedHandle> mutexes;
+    std::vector<CKernelHandle> mutexes;
     for (int i = 6; i < argc; ++i) {
         const ChannelObject object =
             std::wstring(argv[i]) == L"frame" ? ChannelObject::FrameMutex : ChannelObject::BrowserEventMutex;
@@ -52,7 +52,7 @@ int wmain(int argc, wchar_t** argv)
     if (!WaitUnlessTestEnds(test.Get(), take.Get()))
         return 0;
     // Taken and never released: ownership ends only with this process.
-    for (const CScopedHandle& mutex : mutexes) {
+    for (const CKernelHandle& mutex : mutexes) {
         if (!mutex || !WaitUnlessTestEnds(test.Get(), mutex.Get()))
             return 1;
     }

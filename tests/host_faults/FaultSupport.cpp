@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-using NsWin32::CScopedHandle;
+using NsWin32::CKernelHandle;
 using NsWin32::PipeIoResult;
 
 namespace NsFaultTest {
@@ -69,8 +69,8 @@ size_t CountHandlesInSystemTable(DWORD processId)
 template <typename Visit>
 void ForEachThreadOf(DWORD processId, Visit visit)
 {
-    const CScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE)
+    const NsWin32::CFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot)
         return;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
@@ -131,7 +131,7 @@ uint64_t CpuTimeMs(DWORD processId)
 {
     uint64_t ticks = 0;
     ForEachThreadOf(processId, [&](DWORD threadId) {
-        const CScopedHandle thread(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId));
+        const CKernelHandle thread(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId));
         FILETIME created, ended, kernel, user;
         if (thread && ::GetThreadTimes(thread.Get(), &created, &ended, &kernel, &user))
             ticks += Ticks(kernel) + Ticks(user);

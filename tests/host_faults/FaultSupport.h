@@ -70,8 +70,8 @@ public:
 private:
     std::wstring m_takeName;
     std::wstring m_heldName;
-    NsWin32::CScopedHandle m_take;
-    NsWin32::CScopedHandle m_held;
+    NsWin32::CKernelHandle m_take;
+    NsWin32::CKernelHandle m_held;
     NsHostTest::CChildProcess m_process;
 };
 
@@ -139,13 +139,13 @@ public:
 private:
     std::optional<CFrameHeader> ReadFrameHeader(DWORD timeoutMs);
 
-    NsWin32::CScopedHandle m_eventSignal;
-    NsWin32::CScopedHandle m_eventMutex;
-    NsWin32::CScopedHandle m_frameSignal;
-    NsWin32::CScopedHandle m_frameMutex;
-    NsWin32::CScopedHandle m_mapping;
+    NsWin32::CKernelHandle m_eventSignal;
+    NsWin32::CKernelHandle m_eventMutex;
+    NsWin32::CKernelHandle m_frameSignal;
+    NsWin32::CKernelHandle m_frameMutex;
+    NsWin32::CKernelHandle m_mapping;
     NsWin32::CMappedView m_view;
-    NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CFileHandle m_pipe;
     std::vector<std::u16string> m_events;
     size_t m_consumed = 0;
     bool m_foundAbandoned = false;

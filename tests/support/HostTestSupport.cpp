@@ -3,7 +3,7 @@
 #include "ByteOrder.h"
 #include "OverlappedPipe.h"
 #include "SharedBlock.h"
-#include "WindowOwners.h"
+#include "Win32Owners.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ CChildProcess::CChildProcess(const std::wstring& program, const std::wstring& ar
                       << ::GetLastError();
         return;
     }
-    NsWin32::CScopedHandle thread(info.hThread);
+    NsWin32::CKernelHandle thread(info.hThread);
     m_process.Reset(info.hProcess);
     m_id = info.dwProcessId;
 }
@@ -454,7 +454,7 @@ const wchar_t kHotKeySetting[] = L"CefHostHotKey";
 
 CHotKeySetting::CHotKeySetting(DWORD value)
 {
-    CScopedRegistryKey key;
+    NsWin32::CRegistryKey key;
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
                           nullptr) == ERROR_SUCCESS)
         ::RegSetValueExW(key.Get(), kHotKeySetting, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
@@ -462,7 +462,7 @@ CHotKeySetting::CHotKeySetting(DWORD value)
 
 CHotKeySetting::~CHotKeySetting()
 {
-    CScopedRegistryKey key;
+    NsWin32::CRegistryKey key;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS)
         ::RegDeleteValueW(key.Get(), kHotKeySetting);
 }

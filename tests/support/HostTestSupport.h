@@ -59,7 +59,7 @@ public:
     void Kill();
 
 private:
-    NsWin32::CScopedHandle m_process;
+    NsWin32::CKernelHandle m_process;
     DWORD m_id = 0;
 };
 
@@ -145,7 +145,7 @@ public:
 
 private:
     const CChildProcess& m_host;
-    NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CFileHandle m_pipe;
     std::string m_pending;
     std::string m_journalCursor = "0";
 };

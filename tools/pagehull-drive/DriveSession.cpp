@@ -38,7 +38,7 @@ std::wstring QuoteArgument(const std::wstring& argument)
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    NsWin32::CScopedFileHandle file(
+    NsWin32::CFileHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -92,7 +92,7 @@ DriveExit CDriveSession::Launch(const std::wstring& hostPath, const std::vector<
     if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process))
         return Failure(DriveExit::StartFailed, L"cannot start " + hostPath);
-    const NsWin32::CScopedHandle thread(process.hThread);
+    const NsWin32::CKernelHandle thread(process.hThread);
     m_hostProcess.Reset(process.hProcess);
     if (!m_watchThread.Start(&CDriveSession::WatchHost, this))
         return Failure(DriveExit::StartFailed, L"cannot watch the host's process");

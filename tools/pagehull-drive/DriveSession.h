@@ -94,8 +94,8 @@ private:
     uint64_t m_framesSeen = 0;
     bool m_hostEnded = false;
 
-    NsWin32::CScopedHandle m_hostProcess;
+    NsWin32::CKernelHandle m_hostProcess;
     CEngineLink m_engine;
-    NsWin32::CScopedHandle m_stopWatch;
+    NsWin32::CKernelHandle m_stopWatch;
     NsWin32::CThreadOwner m_watchThread;
 };

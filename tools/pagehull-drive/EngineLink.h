@@ -23,7 +23,7 @@ public:
     std::optional<std::string> Request(const std::string& request, DWORD timeoutMs);
 
 private:
-    NsWin32::CScopedFileHandle m_pipe;
+    NsWin32::CFileHandle m_pipe;
     NsWin32::CPipeIo m_io;
     std::string m_pending; // what has arrived after the last answer's line end
 };

@@ -151,8 +151,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes)
 {
-    NsWin32::CScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    NsWin32::CFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     char chunk[4096];
