@@ -6,7 +6,7 @@
 #include "PowerPointAutomation.h"
 #include "platform/FileSystem.h"
 #include "platform/PathUtils.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace NsConverter {
 
@@ -56,7 +56,7 @@ std::wstring ReadConverterServer()
     HKEY opened = nullptr;
     if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kConverterServerKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return std::wstring();
-    const NsPlatform::CRegistryKey key(opened);
+    const NsWin32::CRegistryKey key(opened);
     wchar_t value[MAX_PATH];
     DWORD type = REG_NONE;
     DWORD bytes = sizeof(value);
@@ -166,8 +166,8 @@ bool RunProcessAndWait(const std::wstring& application, std::wstring commandLine
     if (!::CreateProcessW(application.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                           nullptr, &startup, &created))
         return false;
-    const NsPlatform::CKernelHandle process(created.hProcess);
-    const NsPlatform::CKernelHandle thread(created.hThread);
+    const NsWin32::CKernelHandle process(created.hProcess);
+    const NsWin32::CKernelHandle thread(created.hThread);
     ::WaitForSingleObject(process.Get(), INFINITE);
     DWORD code = 1;
     ::GetExitCodeProcess(process.Get(), &code);

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace NsConverter {
 
@@ -42,7 +42,7 @@ bool IsCompatibilityPackInstalled() noexcept
         std::swprintf(keyName, sizeof(keyName) / sizeof(keyName[0]), kUninstallKeyFormat, language);
         HKEY key = nullptr;
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            const NsPlatform::CRegistryKey opened(key);
+            const NsWin32::CRegistryKey opened(key);
             return true;
         }
     }

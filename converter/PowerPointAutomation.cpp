@@ -8,7 +8,7 @@
 
 #include "PackDetection.h"
 #include "platform/FileSystem.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace NsConverter {
 
@@ -72,11 +72,11 @@ DWORD WINAPI ProbeThreadProc(LPVOID module)
 
 // A reference on the module that holds this code (the library, or a program that links the
 // same objects).
-NsPlatform::CModuleReference ReferenceThisModule() noexcept
+NsWin32::CModuleReference ReferenceThisModule() noexcept
 {
     HMODULE module = nullptr;
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&kProgId), &module);
-    return NsPlatform::CModuleReference(module);
+    return NsWin32::CModuleReference(module);
 }
 
 } // namespace
@@ -92,7 +92,7 @@ bool IsSupportedWindowsVersion() noexcept
 
 bool IsPowerPointRunning() noexcept
 {
-    const NsPlatform::CSnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const NsWin32::CFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return false;
     PROCESSENTRY32W entry{};
@@ -130,8 +130,8 @@ CComPtr<_Application> StartPowerPoint()
 ProbeResult ProbePowerPoint() noexcept
 {
     const DWORD timeout = IsPowerPointRunning() ? kProbeTimeoutRunningMs : kProbeTimeoutStartingMs;
-    NsPlatform::CModuleReference module = ReferenceThisModule();
-    const NsPlatform::CKernelHandle thread(::CreateThread(nullptr, 0, ProbeThreadProc, module.Get(), 0, nullptr));
+    NsWin32::CModuleReference module = ReferenceThisModule();
+    const NsWin32::CKernelHandle thread(::CreateThread(nullptr, 0, ProbeThreadProc, module.Get(), 0, nullptr));
     if (!thread)
         return ProbeCannotStart;
     // The worker gives the reference back when it ends.

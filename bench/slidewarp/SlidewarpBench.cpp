@@ -18,7 +18,7 @@
 #include "PowerPointAutomation.h"
 #include "SamplePresentation.h"
 #include "platform/FileSystem.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 using namespace NsConverter;
 using namespace NsConverter::PowerPoint;
@@ -54,8 +54,8 @@ bool Register(const wchar_t* program)
     if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &created))
         return false;
-    const NsPlatform::CKernelHandle process(created.hProcess);
-    const NsPlatform::CKernelHandle thread(created.hThread);
+    const NsWin32::CKernelHandle process(created.hProcess);
+    const NsWin32::CKernelHandle thread(created.hThread);
     DWORD exitCode = 1;
     return WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &exitCode) &&
            exitCode == 0;
@@ -70,7 +70,7 @@ void ConfigureStandin(bool libreOffice)
         return;
     HKEY key = nullptr;
     RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    const NsPlatform::CRegistryKey owner(key);
+    const NsWin32::CRegistryKey owner(key);
     const wchar_t none[] = L"";
     RegSetValueExW(key, L"LibreOffice", 0, REG_SZ, reinterpret_cast<const BYTE*>(none), sizeof(none));
 }

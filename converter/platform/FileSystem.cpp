@@ -4,7 +4,7 @@
 
 #include "NoThrow.h"
 #include "PathUtils.h"
-#include "UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace NsPlatform {
 
@@ -41,9 +41,9 @@ std::wstring WithoutTrailingSeparators(std::wstring path)
 bool IsSameFile(const std::wstring& first, const std::wstring& second)
 {
     const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-        const CFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const NsWin32::CFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         return file && ::GetFileInformationByHandle(file.Get(), &info) != FALSE;
     };
     BY_HANDLE_FILE_INFORMATION firstInfo{};
@@ -56,7 +56,8 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second)
 void DeleteFolderContents(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry;
-    const CFindHandle search(::FindFirstFileW(PathUtils::CreateFilePath(folder, kAllEntries, true).c_str(), &entry));
+    const NsWin32::CFindHandle search(
+        ::FindFirstFileW(PathUtils::CreateFilePath(folder, kAllEntries, true).c_str(), &entry));
     if (!search)
         return;
     do {
@@ -196,7 +197,7 @@ std::vector<std::wstring> FileSystem::FilesList(std::wstring folder)
     return NoThrow<std::vector<std::wstring>>([&] {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW entry;
-        const CFindHandle search(
+        const NsWin32::CFindHandle search(
             ::FindFirstFileW(PathUtils::CreateFilePath(folder, kAllEntries, false).c_str(), &entry));
         if (!search)
             return names;

@@ -4,7 +4,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace NsPlatform {
 
@@ -36,7 +36,7 @@ public:
     bool IsAvailable() override;
 
 private:
-    CKernelHandle m_handle;
+    NsWin32::CKernelHandle m_handle;
     bool m_locked = false;
 };
 

@@ -13,12 +13,12 @@
 #include "TestFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/PathUtils.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 using namespace NsConverter;
-using NsPlatform::CFileHandle;
 using NsPlatform::FileSystem;
 using NsPlatform::PathUtils;
+using NsWin32::CFileHandle;
 using testing::MatchesRegex;
 
 namespace {
@@ -38,7 +38,7 @@ std::set<std::wstring> GeneratedFolders()
 {
     std::set<std::wstring> folders;
     WIN32_FIND_DATAW entry;
-    const NsPlatform::CFindHandle search(FindFirstFileW((Temp() + L"PPT*.tmp").c_str(), &entry));
+    const NsWin32::CFindHandle search(FindFirstFileW((Temp() + L"PPT*.tmp").c_str(), &entry));
     if (search) {
         do {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)

@@ -10,7 +10,7 @@
 #include "ConverterRoute.h"
 #include "TestFolder.h"
 #include "platform/FileSystem.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 using namespace NsConverter;
 
@@ -63,7 +63,7 @@ private:
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        const NsPlatform::CRegistryKey owner(key);
+        const NsWin32::CRegistryKey owner(key);
         EXPECT_EQ(RegSetValueExW(key, nullptr, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(bytes)),
                   ERROR_SUCCESS);
     }

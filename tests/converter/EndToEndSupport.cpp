@@ -31,7 +31,7 @@ void WriteValue(const wchar_t* keyName, const wchar_t* name, DWORD type, const v
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    const NsPlatform::CRegistryKey owner(key);
+    const NsWin32::CRegistryKey owner(key);
     ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
 }
 
@@ -146,8 +146,8 @@ DWORD RunProgram(const std::wstring& path, const std::wstring& arguments)
     if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &created))
         return static_cast<DWORD>(-1);
-    const NsPlatform::CKernelHandle process(created.hProcess);
-    const NsPlatform::CKernelHandle thread(created.hThread);
+    const NsWin32::CKernelHandle process(created.hProcess);
+    const NsWin32::CKernelHandle thread(created.hThread);
     DWORD exitCode = static_cast<DWORD>(-1);
     if (WaitForSingleObject(process.Get(), kProgramTimeoutMs) != WAIT_OBJECT_0)
         return static_cast<DWORD>(-1);
@@ -174,7 +174,7 @@ void UnregisterConverter()
 std::vector<DWORD> ProcessIds(const std::wstring& image)
 {
     std::vector<DWORD> ids;
-    const NsPlatform::CSnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const NsWin32::CFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
@@ -190,7 +190,7 @@ bool WaitForProcessesToEnd(const std::wstring& image, DWORD timeoutMs)
     timeoutMs = NsTestSupport::ScaledMs(timeoutMs);
     const DWORD start = GetTickCount();
     for (const DWORD id : ProcessIds(image)) {
-        const NsPlatform::CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+        const NsWin32::CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
         const DWORD elapsed = GetTickCount() - start;
         if (process &&
             (elapsed >= timeoutMs || WaitForSingleObject(process.Get(), timeoutMs - elapsed) != WAIT_OBJECT_0))
@@ -201,11 +201,11 @@ bool WaitForProcessesToEnd(const std::wstring& image, DWORD timeoutMs)
 
 namespace {
 
-std::vector<NsPlatform::CKernelHandle> OpenProcesses(const std::wstring& image)
+std::vector<NsWin32::CKernelHandle> OpenProcesses(const std::wstring& image)
 {
-    std::vector<NsPlatform::CKernelHandle> processes;
+    std::vector<NsWin32::CKernelHandle> processes;
     for (const DWORD id : ProcessIds(image)) {
-        NsPlatform::CKernelHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        NsWin32::CKernelHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
         if (process)
             processes.push_back(std::move(process));
     }
@@ -228,7 +228,7 @@ void QuitServingProgram()
 // windows have gone.
 void PostQuitToThreads(DWORD processId)
 {
-    const NsPlatform::CSnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    const NsWin32::CFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = snapshot && Thread32First(snapshot.Get(), &entry); more;
@@ -250,12 +250,12 @@ void EndPresentationProgram(DWORD timeoutMs)
     timeoutMs = NsTestSupport::ScaledMs(timeoutMs);
     const DWORD start = GetTickCount();
     for (;;) {
-        const std::vector<NsPlatform::CKernelHandle> running = OpenProcesses(kStandinImage);
+        const std::vector<NsWin32::CKernelHandle> running = OpenProcesses(kStandinImage);
         if (running.empty())
             return;
         QuitServingProgram();
         std::vector<HANDLE> handles;
-        for (const NsPlatform::CKernelHandle& process : running) {
+        for (const NsWin32::CKernelHandle& process : running) {
             PostQuitToThreads(GetProcessId(process.Get()));
             handles.push_back(process.Get());
         }
@@ -304,7 +304,7 @@ std::set<std::wstring> GeneratedFolders()
 {
     std::set<std::wstring> folders;
     WIN32_FIND_DATAW entry;
-    const NsPlatform::CFindHandle search(FindFirstFileW((TempFolder() + L"PPT*.tmp").c_str(), &entry));
+    const NsWin32::CFindHandle search(FindFirstFileW((TempFolder() + L"PPT*.tmp").c_str(), &entry));
     if (search) {
         do {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -318,7 +318,7 @@ std::vector<std::wstring> TempFilesStartingWith(const std::wstring& stem)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry;
-    const NsPlatform::CFindHandle search(FindFirstFileW((TempFolder() + stem + L"*").c_str(), &entry));
+    const NsWin32::CFindHandle search(FindFirstFileW((TempFolder() + stem + L"*").c_str(), &entry));
     if (search) {
         do {
             names.emplace_back(entry.cFileName);

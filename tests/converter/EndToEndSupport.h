@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace EndToEnd {
 

@@ -12,7 +12,7 @@
 #include "TestTime.h"
 #include "platform/FileSystem.h"
 
-using NsPlatform::CFileHandle;
+using NsWin32::CFileHandle;
 
 namespace {
 

@@ -18,8 +18,8 @@ int Probe(const std::wstring& name)
 
 int Hold(const std::wstring& name)
 {
-    const NsPlatform::CKernelHandle ready(CreateEventW(nullptr, FALSE, FALSE, (name + L"-ready").c_str()));
-    const NsPlatform::CKernelHandle go(CreateEventW(nullptr, FALSE, FALSE, (name + L"-go").c_str()));
+    const NsWin32::CKernelHandle ready(CreateEventW(nullptr, FALSE, FALSE, (name + L"-ready").c_str()));
+    const NsWin32::CKernelHandle go(CreateEventW(nullptr, FALSE, FALSE, (name + L"-go").c_str()));
     if (!ready || !go)
         return 2;
     auto mutex = NsPlatform::CreateNamedMutex(name);

@@ -7,8 +7,8 @@
 #include "TestTime.h"
 #include "platform/Mutex.h"
 
-using NsPlatform::CKernelHandle;
 using NsPlatform::CreateNamedMutex;
+using NsWin32::CKernelHandle;
 
 namespace {
 

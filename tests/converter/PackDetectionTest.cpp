@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "PackDetection.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 using NsConverter::IsCompatibilityPackInstalled;
 
@@ -76,7 +76,7 @@ private:
     }
 
     bool m_setAside = false;
-    std::vector<NsPlatform::CRegistryKey> m_keys;
+    std::vector<NsWin32::CRegistryKey> m_keys;
 };
 
 } // namespace

@@ -19,10 +19,10 @@
 using namespace EndToEnd;
 using namespace NsConverter::PowerPoint;
 using NsConverter::CComPtr;
-using NsPlatform::CFileHandle;
-using NsPlatform::CKernelHandle;
 using NsPlatform::FileSystem;
 using NsPlatform::PathUtils;
+using NsWin32::CFileHandle;
+using NsWin32::CKernelHandle;
 using testing::ElementsAre;
 using testing::IsEmpty;
 

@@ -26,10 +26,10 @@
 #include "platform/PathUtils.h"
 
 using namespace EndToEnd;
-using NsPlatform::CFindHandle;
-using NsPlatform::CKernelHandle;
 using NsPlatform::FileSystem;
 using NsPlatform::PathUtils;
+using NsWin32::CFindHandle;
+using NsWin32::CKernelHandle;
 using testing::AnyOf;
 using testing::Eq;
 using testing::IsEmpty;

@@ -13,8 +13,8 @@
 
 using namespace EndToEnd;
 using NsConverter::StartPowerPoint;
-using NsPlatform::CKernelHandle;
 using NsPlatform::FileSystem;
+using NsWin32::CKernelHandle;
 
 namespace {
 
@@ -140,7 +140,7 @@ public:
         HKEY key = nullptr;
         EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        const NsPlatform::CRegistryKey owner(key);
+        const NsWin32::CRegistryKey owner(key);
         EXPECT_EQ(RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
                                  static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "TestTime.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ void WriteMarkerToStandardHandles()
 // False when the test asked for a stall and did not end it in time.
 bool StallIfAsked()
 {
-    const NsPlatform::CKernelHandle saving(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"SlidewarpFault-saving"));
-    const NsPlatform::CKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, L"SlidewarpFault-release"));
+    const NsWin32::CKernelHandle saving(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"SlidewarpFault-saving"));
+    const NsWin32::CKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, L"SlidewarpFault-release"));
     if (!saving || !release)
         return true;
     SetEvent(saving.Get());

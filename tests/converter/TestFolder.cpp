@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/UniqueHandle.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -81,9 +81,9 @@ bool MakeJunction(const std::wstring& link, const std::wstring& target)
     if (!CreateDirectoryW(link.c_str(), nullptr))
         return false;
     {
-        const NsPlatform::CFileHandle handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                                         nullptr));
+        const NsWin32::CFileHandle handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                      nullptr));
         if (!handle)
             return false;
         const std::wstring substitute = L"\\??\\" + target;
