@@ -1,5 +1,5 @@
-// Owners of COM resources: an interface reference, a BSTR, a VARIANT and the apartment of the
-// calling thread. Each releases what it owns when it goes out of scope.
+// The stand-ins' COM helpers: the shared owners (an interface reference, a BSTR, the calling
+// thread's apartment), a BSTR out parameter filled from a text, and a VARIANT that clears itself.
 #pragma once
 
 #include <windows.h>
@@ -13,20 +13,9 @@
 
 namespace StandIns {
 
-template <class T>
-using CComRef = NsWin32::CComPtr<T>;
 using NsWin32::CBstr;
 using NsWin32::CComApartment;
-
-template <class TTarget, class TSource>
-CComRef<TTarget> QueryInterfaceAs(TSource* source, REFIID iid, HRESULT* result = nullptr)
-{
-    CComRef<TTarget> target;
-    HRESULT hr = source ? source->QueryInterface(iid, reinterpret_cast<void**>(target.Receive())) : E_POINTER;
-    if (result)
-        *result = hr;
-    return target;
-}
+using NsWin32::CComPtr;
 
 // Hands a copy of a text to a BSTR out parameter.
 inline HRESULT CopyToBstr(const std::wstring& text, BSTR* out)

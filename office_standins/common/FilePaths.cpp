@@ -1,6 +1,6 @@
 #include "FilePaths.h"
 
-#include "Handles.h"
+#include "Win32Owners.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -83,8 +83,8 @@ HRESULT LastErrorResult()
 
 HRESULT ReadWholeFile(const std::wstring& path, LONGLONG maxBytes, std::vector<BYTE>& bytes)
 {
-    const CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    const NsWin32::CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return LastErrorResult();
     LARGE_INTEGER size = {};
@@ -102,7 +102,7 @@ HRESULT ReadWholeFile(const std::wstring& path, LONGLONG maxBytes, std::vector<B
 
 HRESULT WriteWholeFile(const std::wstring& path, const std::vector<BYTE>& bytes)
 {
-    const CFileHandle file(
+    const NsWin32::CFileHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return LastErrorResult();
@@ -129,7 +129,7 @@ std::wstring CreateTempFolder(const wchar_t* prefix)
 bool DeleteFolderTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry;
-    CFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    NsWin32::CFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
     if (find) {
         do {
             const std::wstring name = entry.cFileName;

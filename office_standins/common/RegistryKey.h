@@ -1,7 +1,7 @@
 // An open registry key with bounded, type-checked reads.
 #pragma once
 
-#include "Handles.h"
+#include "Win32Owners.h"
 
 #include <optional>
 #include <string>
@@ -29,7 +29,7 @@ public:
     bool WriteDword(const wchar_t* name, DWORD value);
 
 private:
-    CRegistryHandle m_key;
+    NsWin32::CRegistryKey m_key;
 };
 
 } // namespace StandIns

@@ -33,7 +33,7 @@ std::wstring FreeOutputPath(const std::wstring& input)
     return candidate;
 }
 
-HRESULT OpenRunningApplication(CComRef<_Application>& application)
+HRESULT OpenRunningApplication(CComPtr<_Application>& application)
 {
     CLSID clsid = {};
     const HRESULT hr = CLSIDFromProgID(kApplicationProgId, &clsid);
@@ -49,11 +49,11 @@ int Convert(const std::wstring& argument)
     if (input.empty() || !FileExists(input))
         return kExitUsage;
     const CComApartment apartment;
-    CComRef<_Application> application;
-    CComRef<Presentations> presentations;
+    CComPtr<_Application> application;
+    CComPtr<Presentations> presentations;
     if (FAILED(OpenRunningApplication(application)) || FAILED(application->get_Presentations(presentations.Receive())))
         return kExitFailed;
-    CComRef<_Presentation> presentation;
+    CComPtr<_Presentation> presentation;
     const CBstr inputName(input);
     if (FAILED(presentations->Open(inputName.Get(), msoTrue, msoFalse, msoFalse, presentation.Receive())) ||
         !presentation)

@@ -9,9 +9,9 @@
 
 namespace StandIns {
 
-CComRef<CApplication> CApplication::Create()
+CComPtr<CApplication> CApplication::Create()
 {
-    return CComRef<CApplication>::Adopt(new CApplication);
+    return CComPtr<CApplication>::Adopt(new CApplication);
 }
 
 CApplication::~CApplication()
@@ -23,7 +23,7 @@ STDMETHODIMP CApplication::get_Presentations(Presentations** presentations)
 {
     if (!presentations)
         return E_POINTER;
-    *presentations = CPresentationsCollection::Create(CComRef<CApplication>::Share(this)).Detach();
+    *presentations = CPresentationsCollection::Create(CComPtr<CApplication>::Share(this)).Detach();
     return S_OK;
 }
 
@@ -44,8 +44,8 @@ STDMETHODIMP CApplication::Quit()
         return injected;
     // The caller keeps this object alive through the call; the closing presentations let go
     // of it one by one.
-    std::vector<CComRef<CPresentation>> closing = std::move(m_presentations);
-    for (const CComRef<CPresentation>& presentation : closing)
+    std::vector<CComPtr<CPresentation>> closing = std::move(m_presentations);
+    for (const CComPtr<CPresentation>& presentation : closing)
         presentation->Detach();
     CServerModule::Instance().RequestQuit();
     return S_OK;
@@ -71,7 +71,7 @@ CPresentation* CApplication::PresentationAt(long index) const
     return m_presentations[static_cast<size_t>(index) - 1].Get();
 }
 
-void CApplication::AddPresentation(CComRef<CPresentation> presentation)
+void CApplication::AddPresentation(CComPtr<CPresentation> presentation)
 {
     m_presentations.push_back(std::move(presentation));
 }
@@ -80,7 +80,7 @@ void CApplication::RemovePresentation(const CPresentation* presentation)
 {
     const auto found =
         std::find_if(m_presentations.begin(), m_presentations.end(),
-                     [presentation](const CComRef<CPresentation>& open) { return open.Get() == presentation; });
+                     [presentation](const CComPtr<CPresentation>& open) { return open.Get() == presentation; });
     if (found != m_presentations.end())
         m_presentations.erase(found);
 }

@@ -15,7 +15,7 @@ class CPresentation;
 
 class CApplication final : public CDispatchObject<_Application> {
 public:
-    static CComRef<CApplication> Create();
+    static CComPtr<CApplication> Create();
 
     STDMETHODIMP get_Presentations(Presentations** presentations) override;
     STDMETHODIMP get_Build(BSTR* build) override;
@@ -26,7 +26,7 @@ public:
     size_t PresentationCount() const { return m_presentations.size(); }
     // index counts from 1, as the collection does; null when out of range.
     CPresentation* PresentationAt(long index) const;
-    void AddPresentation(CComRef<CPresentation> presentation);
+    void AddPresentation(CComPtr<CPresentation> presentation);
     void RemovePresentation(const CPresentation* presentation);
     // "Presentation1", "Presentation2", ... for documents without a file.
     std::wstring NextUntitledName();
@@ -75,7 +75,7 @@ private:
     ~CApplication() override;
 
     // Open presentations hold the application in turn, so it stays while any is open.
-    std::vector<CComRef<CPresentation>> m_presentations;
+    std::vector<CComPtr<CPresentation>> m_presentations;
     unsigned m_untitledCount = 0;
 };
 

@@ -2,9 +2,9 @@
 
 namespace StandIns {
 
-CComRef<CComAddInsCollection> CComAddInsCollection::Create(std::vector<SComAddInSetting> addIns)
+CComPtr<CComAddInsCollection> CComAddInsCollection::Create(std::vector<SComAddInSetting> addIns)
 {
-    return CComRef<CComAddInsCollection>::Adopt(new CComAddInsCollection(std::move(addIns)));
+    return CComPtr<CComAddInsCollection>::Adopt(new CComAddInsCollection(std::move(addIns)));
 }
 
 CComAddInsCollection::CComAddInsCollection(std::vector<SComAddInSetting> addIns) : m_addIns(std::move(addIns)) {}
@@ -48,9 +48,9 @@ const SComAddInSetting* CComAddInsCollection::Find(const VARIANT& index) const
     return nullptr;
 }
 
-CComRef<CComAddInEntry> CComAddInEntry::Create(SComAddInSetting setting)
+CComPtr<CComAddInEntry> CComAddInEntry::Create(SComAddInSetting setting)
 {
-    return CComRef<CComAddInEntry>::Adopt(new CComAddInEntry(std::move(setting)));
+    return CComPtr<CComAddInEntry>::Adopt(new CComAddInEntry(std::move(setting)));
 }
 
 CComAddInEntry::CComAddInEntry(SComAddInSetting setting) : m_setting(std::move(setting)) {}

@@ -12,7 +12,7 @@ namespace StandIns {
 
 class CComAddInsCollection final : public CDispatchObject<COMAddIns> {
 public:
-    static CComRef<CComAddInsCollection> Create(std::vector<SComAddInSetting> addIns);
+    static CComPtr<CComAddInsCollection> Create(std::vector<SComAddInSetting> addIns);
 
     // index: a number counting from 1, or a ProgId.
     STDMETHODIMP Item(VARIANT* index, COMAddIn** addIn) override;
@@ -31,7 +31,7 @@ private:
 
 class CComAddInEntry final : public CDispatchObject<COMAddIn> {
 public:
-    static CComRef<CComAddInEntry> Create(SComAddInSetting setting);
+    static CComPtr<CComAddInEntry> Create(SComAddInSetting setting);
 
     STDMETHODIMP get_ProgId(BSTR* progId) override;
     STDMETHODIMP get_Guid(BSTR* guid) override;

@@ -1,7 +1,7 @@
 #include "LibreOfficeExport.h"
 
 #include "../common/FilePaths.h"
-#include "../common/Handles.h"
+#include "Win32Owners.h"
 
 #include <vector>
 
@@ -21,8 +21,8 @@ bool IsOutputComplete(const std::wstring& outputFolder, const std::wstring& outp
 }
 
 struct SConverterProcess {
-    CKernelHandle process; // absent for a program that the system started without one
-    CKernelHandle thread;
+    NsWin32::CKernelHandle process; // absent for a program that the system started without one
+    NsWin32::CKernelHandle thread;
 };
 
 HRESULT StartConverter(const std::wstring& sofficePath, const std::wstring& workFolder, const std::wstring& sourceName,
@@ -50,7 +50,7 @@ HRESULT StartConverter(const std::wstring& sofficePath, const std::wstring& work
 }
 
 // Waits for the output, or for the converter to end, whichever tells first.
-HRESULT WaitForOutput(const CChangeNotification& outputChanges, const SConverterProcess& converter,
+HRESULT WaitForOutput(const NsWin32::CChangeNotification& outputChanges, const SConverterProcess& converter,
                       const std::wstring& outputFolder, const std::wstring& outputName, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
@@ -99,7 +99,7 @@ HRESULT ConvertWithLibreOffice(const std::wstring& sofficePath, const SPresentat
         return hr;
 
     // Watching starts before the converter does, so no change can slip past.
-    const CChangeNotification outputChanges(FindFirstChangeNotificationW(
+    const NsWin32::CChangeNotification outputChanges(FindFirstChangeNotificationW(
         outputFolder.c_str(), FALSE,
         FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE));
     SConverterProcess converter;

@@ -25,14 +25,14 @@ constexpr HRESULT kPresentationClosed = RPC_E_DISCONNECTED;
 
 } // namespace
 
-CComRef<CPresentation> CPresentation::Create(CComRef<CApplication> application, std::wstring fullName,
+CComPtr<CPresentation> CPresentation::Create(CComPtr<CApplication> application, std::wstring fullName,
                                              SPresentationContent content)
 {
-    return CComRef<CPresentation>::Adopt(
+    return CComPtr<CPresentation>::Adopt(
         new CPresentation(std::move(application), std::move(fullName), std::move(content)));
 }
 
-CPresentation::CPresentation(CComRef<CApplication> application, std::wstring fullName, SPresentationContent content)
+CPresentation::CPresentation(CComPtr<CApplication> application, std::wstring fullName, SPresentationContent content)
     : m_application(std::move(application)),
       m_fullName(std::move(fullName)),
       m_content(std::move(content))
@@ -81,7 +81,7 @@ STDMETHODIMP CPresentation::Close()
         return injected;
     if (!m_application)
         return kPresentationClosed;
-    const CComRef<CApplication> application = std::move(m_application);
+    const CComPtr<CApplication> application = std::move(m_application);
     application->RemovePresentation(this);
     return S_OK;
 }

@@ -12,7 +12,7 @@ class CApplication;
 
 class CPresentation final : public CDispatchObject<_Presentation> {
 public:
-    static CComRef<CPresentation> Create(CComRef<CApplication> application, std::wstring fullName,
+    static CComPtr<CPresentation> Create(CComPtr<CApplication> application, std::wstring fullName,
                                          SPresentationContent content);
 
     STDMETHODIMP get_FullName(BSTR* fullName) override;
@@ -62,9 +62,9 @@ public:
     STANDIN_UNUSED_SLOT(46)
 
 private:
-    CPresentation(CComRef<CApplication> application, std::wstring fullName, SPresentationContent content);
+    CPresentation(CComPtr<CApplication> application, std::wstring fullName, SPresentationContent content);
 
-    CComRef<CApplication> m_application; // empty once closed
+    CComPtr<CApplication> m_application; // empty once closed
     std::wstring m_fullName;
     SPresentationContent m_content;
 };

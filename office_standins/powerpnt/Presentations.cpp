@@ -15,12 +15,12 @@ constexpr LONGLONG kMaxPresentationBytes = 512LL * 1024 * 1024;
 
 } // namespace
 
-CComRef<CPresentationsCollection> CPresentationsCollection::Create(CComRef<CApplication> application)
+CComPtr<CPresentationsCollection> CPresentationsCollection::Create(CComPtr<CApplication> application)
 {
-    return CComRef<CPresentationsCollection>::Adopt(new CPresentationsCollection(std::move(application)));
+    return CComPtr<CPresentationsCollection>::Adopt(new CPresentationsCollection(std::move(application)));
 }
 
-CPresentationsCollection::CPresentationsCollection(CComRef<CApplication> application)
+CPresentationsCollection::CPresentationsCollection(CComPtr<CApplication> application)
     : m_application(std::move(application))
 {
 }
@@ -52,7 +52,7 @@ STDMETHODIMP CPresentationsCollection::Item(VARIANT index, _Presentation** prese
     CPresentation* found = m_application->PresentationAt(number.lVal);
     if (!found)
         return DISP_E_BADINDEX;
-    *presentation = CComRef<CPresentation>::Share(found).Detach();
+    *presentation = CComPtr<CPresentation>::Share(found).Detach();
     return S_OK;
 }
 
@@ -64,7 +64,7 @@ STDMETHODIMP CPresentationsCollection::Add(MsoTriState, _Presentation** presenta
     const HRESULT injected = SStandinSettings::Load().InjectedResult(EInjectedFailure::Add);
     if (FAILED(injected))
         return injected;
-    CComRef<CPresentation> added =
+    CComPtr<CPresentation> added =
         CPresentation::Create(m_application.Share(), m_application->NextUntitledName(), SPresentationContent());
     m_application->AddPresentation(added.Share());
     *presentation = added.Detach();
@@ -90,7 +90,7 @@ STDMETHODIMP CPresentationsCollection::Open(BSTR fileName, MsoTriState, MsoTriSt
     if (FAILED(hr))
         return hr;
     std::wstring fullName = untitled == msoTrue ? m_application->NextUntitledName() : path;
-    CComRef<CPresentation> opened =
+    CComPtr<CPresentation> opened =
         CPresentation::Create(m_application.Share(), std::move(fullName), std::move(content));
     m_application->AddPresentation(opened.Share());
     *presentation = opened.Detach();

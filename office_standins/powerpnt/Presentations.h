@@ -11,7 +11,7 @@ class CApplication;
 
 class CPresentationsCollection final : public CDispatchObject<Presentations> {
 public:
-    static CComRef<CPresentationsCollection> Create(CComRef<CApplication> application);
+    static CComPtr<CPresentationsCollection> Create(CComPtr<CApplication> application);
 
     STDMETHODIMP get_Count(long* count) override;
     STDMETHODIMP Item(VARIANT index, _Presentation** presentation) override;
@@ -26,9 +26,9 @@ public:
     STANDIN_UNUSED_SLOT(14)
 
 private:
-    explicit CPresentationsCollection(CComRef<CApplication> application);
+    explicit CPresentationsCollection(CComPtr<CApplication> application);
 
-    CComRef<CApplication> m_application;
+    CComPtr<CApplication> m_application;
 };
 
 } // namespace StandIns

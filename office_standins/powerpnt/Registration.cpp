@@ -44,7 +44,7 @@ bool WriteDefault(const std::wstring& path, const std::wstring& value)
 bool RegisterApplicationServer(const std::wstring& serverPath)
 {
     const CComApartment apartment;
-    CComRef<ITypeLib> library;
+    CComPtr<ITypeLib> library;
     // Registering the type library also registers its interfaces with the type-library
     // marshaller, which carries every call across the process boundary.
     if (FAILED(LoadTypeLibEx(serverPath.c_str(), REGKIND_REGISTER, library.Receive())))

@@ -67,7 +67,7 @@ public:
         *object = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        CComRef<CApplication> application;
+        CComPtr<CApplication> application;
         const HRESULT hr = CServerModule::Instance().SharedApplication(application);
         return FAILED(hr) ? hr : application->QueryInterface(iid, object);
     }
@@ -128,7 +128,7 @@ int CServerModule::Run()
     } else {
         CLSID clsid = {};
         CLSIDFromString(const_cast<LPOLESTR>(kApplicationClsid), &clsid);
-        const CComRef<IClassFactory> factory = CComRef<IClassFactory>::Adopt(new CApplicationFactory);
+        const CComPtr<IClassFactory> factory = CComPtr<IClassFactory>::Adopt(new CApplicationFactory);
         {
             const CClassRegistration registration(clsid, factory.Get());
             if (FAILED(registration.Result())) {
@@ -183,12 +183,12 @@ void CServerModule::ServeBeforeExit()
     }
 }
 
-HRESULT CServerModule::SharedApplication(CComRef<CApplication>& application)
+HRESULT CServerModule::SharedApplication(CComPtr<CApplication>& application)
 {
     if (m_exiting)
         return CO_E_SERVER_STOPPING;
     if (m_application) {
-        application = CComRef<CApplication>::Share(m_application);
+        application = CComPtr<CApplication>::Share(m_application);
         return S_OK;
     }
     application = CApplication::Create();
@@ -246,7 +246,7 @@ void CServerModule::DisarmIdleTimer()
 
 HRESULT CServerModule::LoadTypeInfos()
 {
-    CComRef<ITypeLib> library;
+    CComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(ModuleFilePath(nullptr).c_str(), REGKIND_NONE, library.Receive());
     for (const IID* iid : kOwnInterfaces) {
         if (FAILED(hr))

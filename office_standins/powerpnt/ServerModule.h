@@ -26,7 +26,7 @@ public:
     int Run();
 
     // The running application object, created on first use.
-    HRESULT SharedApplication(CComRef<CApplication>& application);
+    HRESULT SharedApplication(CComPtr<CApplication>& application);
     void ApplicationDestroyed(const CApplication* application);
 
     // Every object that a client may hold counts; at zero the idle time-out starts.
@@ -47,8 +47,8 @@ public:
 private:
     struct STypeInfos {
         IID iid;
-        CComRef<ITypeInfo> dispatchInfo;
-        CComRef<ITypeInfo> interfaceInfo;
+        CComPtr<ITypeInfo> dispatchInfo;
+        CComPtr<ITypeInfo> interfaceInfo;
     };
 
     CServerModule() = default;

@@ -24,7 +24,7 @@ protected:
         long count = 0;
         EXPECT_EQ(GetCount(Presentations(), Slot::kPresentationsCount, count), S_OK);
         EXPECT_EQ(count, 1);
-        CComRef<IUnknown> presentation;
+        CComPtr<IUnknown> presentation;
         std::wstring name;
         if (PresentationItem(Presentations(), 1, presentation) == S_OK) {
             EXPECT_EQ(GetText(presentation.Get(), Slot::kPresentationFullName, name), S_OK);
@@ -37,7 +37,7 @@ protected:
 
 TEST_F(StandinConversion, APackageOpensAndSavesAsACompoundDocumentUnderItsNewName)
 {
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     ASSERT_EQ(OpenPresentation(Presentations(), m_folder.File(L"deck.pptx"), presentation), S_OK);
     ASSERT_TRUE(presentation);
     std::wstring name;
@@ -52,7 +52,7 @@ TEST_F(StandinConversion, APackageOpensAndSavesAsACompoundDocumentUnderItsNewNam
 
 TEST_F(StandinConversion, OpeningAMissingFileFailsAndSavingIntoAMissingFolderFails)
 {
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     EXPECT_TRUE(FAILED(OpenPresentation(Presentations(), m_folder.File(L"missing.pptx"), presentation)));
     EXPECT_FALSE(presentation);
 
@@ -73,7 +73,7 @@ TEST_F(StandinConversion, MocLeavesTheConvertedPresentationOpenInTheRunningInsta
 
     // A second conversion of the same input takes a free name instead of the first result's.
     ASSERT_EQ(RunBinProgram(L"moc.exe", L"\"" + m_folder.File(L"deck.pptx") + L"\""), 0u);
-    CComRef<IUnknown> second;
+    CComPtr<IUnknown> second;
     ASSERT_EQ(PresentationItem(Presentations(), 2, second), S_OK);
     std::wstring secondName;
     ASSERT_EQ(GetText(second.Get(), Slot::kPresentationFullName, secondName), S_OK);
@@ -110,7 +110,7 @@ TEST_F(StandinConversion, LibreOfficeWritesARealPowerPointFile)
     if (!StandIns::FileExists(kLibreOffice))
         GTEST_SKIP() << "LibreOffice is not installed";
     m_settings.SetText(L"LibreOffice", kLibreOffice);
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     ASSERT_EQ(OpenPresentation(Presentations(), m_folder.File(L"deck.pptx"), presentation), S_OK);
     ASSERT_EQ(SavePresentation(presentation.Get(), m_folder.File(L"deck.ppt")), S_OK);
     const std::vector<std::wstring> elements = CompoundDocumentElements(m_folder.File(L"deck.ppt"));

@@ -24,7 +24,7 @@ TEST(StandinRegistration, UnregisteringRemovesEveryEntryAndRegisteringRestoresTh
     UnregisterStandIns();
     CLSID clsid = {};
     EXPECT_TRUE(FAILED(CLSIDFromProgID(StandIns::kApplicationProgId, &clsid)));
-    CComRef<IUnknown> application;
+    CComPtr<IUnknown> application;
     EXPECT_TRUE(FAILED(CreateApplication(application)));
     EXPECT_FALSE(CRegistryKey::Open(HKEY_CLASSES_ROOT, kConverterServerKey).IsOpen());
     EXPECT_FALSE(PackRegistered());

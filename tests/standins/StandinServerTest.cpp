@@ -11,12 +11,12 @@ namespace {
 
 using StandinServer = StandinClientTest;
 
-HRESULT AddPresentation(IUnknown* presentations, CComRef<IUnknown>& presentation)
+HRESULT AddPresentation(IUnknown* presentations, CComPtr<IUnknown>& presentation)
 {
     return CallSlot(presentations, Slot::kPresentationsAdd, kMsoTrue, presentation.Receive());
 }
 
-HRESULT ComAddInItem(IUnknown* addIns, VARIANT index, CComRef<IUnknown>& addIn)
+HRESULT ComAddInItem(IUnknown* addIns, VARIANT index, CComPtr<IUnknown>& addIn)
 {
     return CallSlot(addIns, Slot::kComAddInsItem, &index, addIn.Receive());
 }
@@ -36,11 +36,11 @@ TEST_F(StandinServer, OneInstanceInAnotherProcessServesEveryClient)
     ASSERT_EQ(servers.size(), 1u);
     EXPECT_NE(servers[0], GetCurrentProcessId());
 
-    CComRef<IUnknown> otherClient;
-    CComRef<IUnknown> otherPresentations;
+    CComPtr<IUnknown> otherClient;
+    CComPtr<IUnknown> otherPresentations;
     ASSERT_EQ(CreateApplication(otherClient), S_OK);
     ASSERT_EQ(GetObject(otherClient.Get(), Slot::kApplicationPresentations, otherPresentations), S_OK);
-    CComRef<IUnknown> added;
+    CComPtr<IUnknown> added;
     ASSERT_EQ(AddPresentation(Presentations(), added), S_OK);
 
     long count = 0;
@@ -70,13 +70,13 @@ TEST_F(StandinServer, ComAddInsReportTheConfiguredEntriesInKeyOrder)
 {
     m_settings.AddComAddIn(L"1", L"Mevora.Connect", L"{D68ED28D-BE2C-49AC-845D-E6AEAF6C7D33}", true);
     m_settings.AddComAddIn(L"2", L"Other.AddIn", L"{d68ed28d-be2c-49ac-845d-e6aeaf6c7d33}", false);
-    CComRef<IUnknown> addIns;
+    CComPtr<IUnknown> addIns;
     ASSERT_EQ(GetObject(m_application.Get(), Slot::kApplicationComAddIns, addIns), S_OK);
     long count = 0;
     ASSERT_EQ(GetCount(addIns.Get(), Slot::kComAddInsCount, count), S_OK);
     ASSERT_EQ(count, 2);
 
-    CComRef<IUnknown> first;
+    CComPtr<IUnknown> first;
     ASSERT_EQ(ComAddInItem(addIns.Get(), Number(1), first), S_OK);
     std::wstring progId;
     std::wstring guid;
@@ -88,14 +88,14 @@ TEST_F(StandinServer, ComAddInsReportTheConfiguredEntriesInKeyOrder)
     EXPECT_EQ(guid, L"{D68ED28D-BE2C-49AC-845D-E6AEAF6C7D33}");
     EXPECT_EQ(connected, VARIANT_TRUE);
 
-    CComRef<IUnknown> second;
+    CComPtr<IUnknown> second;
     ASSERT_EQ(ComAddInItem(addIns.Get(), Number(2), second), S_OK);
     ASSERT_EQ(GetText(second.Get(), Slot::kComAddInGuid, guid), S_OK);
     ASSERT_EQ(CallSlot(second.Get(), Slot::kComAddInConnect, &connected), S_OK);
     EXPECT_EQ(guid, L"{d68ed28d-be2c-49ac-845d-e6aeaf6c7d33}");
     EXPECT_EQ(connected, VARIANT_FALSE);
 
-    CComRef<IUnknown> beyond;
+    CComPtr<IUnknown> beyond;
     EXPECT_TRUE(FAILED(ComAddInItem(addIns.Get(), Number(3), beyond)));
     EXPECT_TRUE(FAILED(ComAddInItem(addIns.Get(), Number(0), beyond)));
 }
@@ -104,7 +104,7 @@ TEST_F(StandinServer, InjectedFailuresReachTheClientAndStopWhenCleared)
 {
     constexpr HRESULT kInjected = static_cast<HRESULT>(0x80070005); // access denied
     m_settings.SetNumber(L"FailureCode", static_cast<DWORD>(kInjected));
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     ASSERT_EQ(AddPresentation(Presentations(), presentation), S_OK);
 
     struct SCase {
@@ -119,12 +119,12 @@ TEST_F(StandinServer, InjectedFailuresReachTheClientAndStopWhenCleared)
          }},
         {L"FailItem",
          [&] {
-             CComRef<IUnknown> item;
+             CComPtr<IUnknown> item;
              return PresentationItem(Presentations(), 1, item);
          }},
         {L"FailAdd",
          [&] {
-             CComRef<IUnknown> added;
+             CComPtr<IUnknown> added;
              return AddPresentation(Presentations(), added);
          }},
         {L"FailFullName",
@@ -134,7 +134,7 @@ TEST_F(StandinServer, InjectedFailuresReachTheClientAndStopWhenCleared)
          }},
         {L"FailComAddIns",
          [&] {
-             CComRef<IUnknown> addIns;
+             CComPtr<IUnknown> addIns;
              return GetObject(m_application.Get(), Slot::kApplicationComAddIns, addIns);
          }},
         {L"FailQuit", [&] { return CallSlot(m_application.Get(), Slot::kApplicationQuit); }},
@@ -161,7 +161,7 @@ TEST_F(StandinServer, OpenCanBeMadeToReturnNoPresentation)
     CTestFolder folder;
     WritePresentationPackage(folder.File(L"deck.pptx"));
     m_settings.SetNumber(L"OpenReturnsNothing", 1);
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     EXPECT_EQ(OpenPresentation(Presentations(), folder.File(L"deck.pptx"), presentation), S_OK);
     EXPECT_FALSE(presentation);
     long count = -1;
@@ -173,7 +173,7 @@ TEST_F(StandinServer, SaveAsReturnsTheConfiguredResult)
 {
     CTestFolder folder;
     m_settings.SetText(L"LibreOffice", L"");
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     ASSERT_EQ(AddPresentation(Presentations(), presentation), S_OK);
 
     m_settings.SetNumber(L"SaveAsResult", static_cast<DWORD>(S_FALSE));
@@ -187,8 +187,8 @@ TEST_F(StandinServer, SaveAsReturnsTheConfiguredResult)
 
 TEST_F(StandinServer, AClosedPresentationLeavesTheCollection)
 {
-    CComRef<IUnknown> first;
-    CComRef<IUnknown> second;
+    CComPtr<IUnknown> first;
+    CComPtr<IUnknown> second;
     ASSERT_EQ(AddPresentation(Presentations(), first), S_OK);
     ASSERT_EQ(AddPresentation(Presentations(), second), S_OK);
     std::wstring firstName;
@@ -202,7 +202,7 @@ TEST_F(StandinServer, AClosedPresentationLeavesTheCollection)
     long count = 0;
     ASSERT_EQ(GetCount(Presentations(), Slot::kPresentationsCount, count), S_OK);
     EXPECT_EQ(count, 1);
-    CComRef<IUnknown> remaining;
+    CComPtr<IUnknown> remaining;
     ASSERT_EQ(PresentationItem(Presentations(), 1, remaining), S_OK);
     std::wstring remainingName;
     ASSERT_EQ(GetText(remaining.Get(), Slot::kPresentationFullName, remainingName), S_OK);
@@ -213,7 +213,7 @@ TEST_F(StandinServer, AClosedPresentationLeavesTheCollection)
 
 TEST_F(StandinServer, QuitEndsTheServerEvenWithPresentationsOpen)
 {
-    CComRef<IUnknown> presentation;
+    CComPtr<IUnknown> presentation;
     ASSERT_EQ(AddPresentation(Presentations(), presentation), S_OK);
     ASSERT_EQ(CallSlot(m_application.Get(), Slot::kApplicationQuit), S_OK);
     EXPECT_TRUE(WaitForServersToEnd(10000));
@@ -232,7 +232,7 @@ TEST(StandinServerStart, EveryQuitIsAnsweredAndTheNextClientMeetsANewServer)
     RegisterStandIns();
     ASSERT_TRUE(WaitForServersToEnd(40000));
     for (int round = 1; round <= 5; ++round) {
-        CComRef<IUnknown> application;
+        CComPtr<IUnknown> application;
         ASSERT_EQ(CreateApplication(application), S_OK) << "round " << round;
         EXPECT_EQ(CallSlot(application.Get(), Slot::kApplicationQuit), S_OK) << "round " << round;
     }
@@ -247,7 +247,7 @@ TEST(StandinServerStart, TheStartupDelayHoldsBackTheFirstClient)
     ASSERT_TRUE(WaitForServersToEnd(40000));
     settings.SetNumber(L"StartupDelayMs", 1500);
     const DWORD start = GetTickCount();
-    CComRef<IUnknown> application;
+    CComPtr<IUnknown> application;
     ASSERT_EQ(CreateApplication(application), S_OK);
     EXPECT_GE(GetTickCount() - start, 1500u);
     EXPECT_EQ(CallSlot(application.Get(), Slot::kApplicationQuit), S_OK);

@@ -21,7 +21,7 @@ const IID kPresentationIid = {0x9149349D, 0x5A91, 0x11CF, {0x87, 0x00, 0x00, 0xA
 const IID kComAddInsIid = {0x000C0339, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID kComAddInIid = {0x000C033A, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-HRESULT GetObject(IUnknown* object, int slot, CComRef<IUnknown>& result)
+HRESULT GetObject(IUnknown* object, int slot, CComPtr<IUnknown>& result)
 {
     return CallSlot(object, slot, result.Receive());
 }
@@ -39,7 +39,7 @@ HRESULT GetCount(IUnknown* object, int slot, long& count)
     return CallSlot(object, slot, &count);
 }
 
-HRESULT OpenPresentation(IUnknown* presentations, const std::wstring& path, CComRef<IUnknown>& presentation)
+HRESULT OpenPresentation(IUnknown* presentations, const std::wstring& path, CComPtr<IUnknown>& presentation)
 {
     const CBstr name(path);
     return CallSlot(presentations, Slot::kPresentationsOpen, name.Get(), kMsoTrue, kMsoFalse, kMsoFalse,
@@ -52,7 +52,7 @@ HRESULT SavePresentation(IUnknown* presentation, const std::wstring& path)
     return CallSlot(presentation, Slot::kPresentationSaveAs, name.Get(), kSaveAsPresentation, kMsoFalse);
 }
 
-HRESULT PresentationItem(IUnknown* presentations, long index, CComRef<IUnknown>& presentation)
+HRESULT PresentationItem(IUnknown* presentations, long index, CComPtr<IUnknown>& presentation)
 {
     VARIANT number;
     VariantInit(&number);
@@ -61,13 +61,13 @@ HRESULT PresentationItem(IUnknown* presentations, long index, CComRef<IUnknown>&
     return CallSlot(presentations, Slot::kPresentationsItem, number, presentation.Receive());
 }
 
-HRESULT CreateApplication(CComRef<IUnknown>& application)
+HRESULT CreateApplication(CComPtr<IUnknown>& application)
 {
     CLSID clsid = {};
     HRESULT hr = CLSIDFromProgID(kApplicationProgId, &clsid);
     if (hr != S_OK)
         return FAILED(hr) ? hr : E_FAIL;
-    CComRef<IUnknown> unknown;
+    CComPtr<IUnknown> unknown;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
                           IID_IUnknown, reinterpret_cast<void**>(unknown.Receive()));
     if (FAILED(hr))
@@ -90,8 +90,8 @@ DWORD RunBinProgram(const std::wstring& program, const std::wstring& arguments)
     if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
         return static_cast<DWORD>(-1);
-    const CKernelHandle processHandle(process.hProcess);
-    const CKernelHandle threadHandle(process.hThread);
+    const NsWin32::CKernelHandle processHandle(process.hProcess);
+    const NsWin32::CKernelHandle threadHandle(process.hThread);
     DWORD exitCode = static_cast<DWORD>(-1);
     if (WaitForSingleObject(processHandle.Get(), NsTestSupport::ScaledMs(60000)) != WAIT_OBJECT_0 ||
         !GetExitCodeProcess(processHandle.Get(), &exitCode))
@@ -114,7 +114,7 @@ void UnregisterStandIns()
 std::vector<DWORD> RunningServerIds()
 {
     std::vector<DWORD> ids;
-    const CFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const NsWin32::CFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
@@ -130,7 +130,7 @@ bool WaitForServersToEnd(DWORD timeoutMs)
     const DWORD start = GetTickCount();
     const DWORD limitMs = NsTestSupport::ScaledMs(timeoutMs);
     for (DWORD id : RunningServerIds()) {
-        const CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+        const NsWin32::CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
         const DWORD elapsed = GetTickCount() - start;
         if (process && (elapsed >= limitMs || WaitForSingleObject(process.Get(), limitMs - elapsed) != WAIT_OBJECT_0))
             return false;
@@ -191,7 +191,7 @@ void StandinClientTest::TearDown()
     CSettingsScope::Clear();
     long count = 0;
     while (m_presentations && GetCount(m_presentations.Get(), Slot::kPresentationsCount, count) == S_OK && count > 0) {
-        CComRef<IUnknown> presentation;
+        CComPtr<IUnknown> presentation;
         ASSERT_EQ(PresentationItem(m_presentations.Get(), 1, presentation), S_OK);
         ASSERT_EQ(CallSlot(presentation.Get(), Slot::kPresentationClose), S_OK);
     }
@@ -279,13 +279,13 @@ void WritePresentationPackage(const std::wstring& path)
 std::vector<std::wstring> CompoundDocumentElements(const std::wstring& path)
 {
     std::vector<std::wstring> names;
-    CComRef<IStorage> storage;
+    CComPtr<IStorage> storage;
     const HRESULT hr =
         StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, storage.Receive());
     EXPECT_EQ(hr, S_OK) << "not a compound document";
     if (FAILED(hr))
         return names;
-    CComRef<IEnumSTATSTG> elements;
+    CComPtr<IEnumSTATSTG> elements;
     EXPECT_EQ(storage->EnumElements(0, nullptr, 0, elements.Receive()), S_OK);
     STATSTG element;
     while (elements && elements->Next(1, &element, nullptr) == S_OK) {

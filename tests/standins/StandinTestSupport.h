@@ -4,7 +4,7 @@
 #pragma once
 
 #include "../../office_standins/common/ComOwners.h"
-#include "../../office_standins/common/Handles.h"
+#include "Win32Owners.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,8 +14,8 @@
 
 namespace StandInTests {
 
-using StandIns::CBstr;
-using StandIns::CComRef;
+using NsWin32::CBstr;
+using NsWin32::CComPtr;
 
 // Interface identifiers and slots that the converter binds to.
 extern const IID kApplicationIid;
@@ -57,15 +57,15 @@ HRESULT CallSlot(IUnknown* object, int slot, Args... args)
 }
 
 // Members the tests call often, each through its slot.
-HRESULT GetObject(IUnknown* object, int slot, CComRef<IUnknown>& result);
+HRESULT GetObject(IUnknown* object, int slot, CComPtr<IUnknown>& result);
 HRESULT GetText(IUnknown* object, int slot, std::wstring& text);
 HRESULT GetCount(IUnknown* object, int slot, long& count);
-HRESULT OpenPresentation(IUnknown* presentations, const std::wstring& path, CComRef<IUnknown>& presentation);
+HRESULT OpenPresentation(IUnknown* presentations, const std::wstring& path, CComPtr<IUnknown>& presentation);
 HRESULT SavePresentation(IUnknown* presentation, const std::wstring& path);
-HRESULT PresentationItem(IUnknown* presentations, long index, CComRef<IUnknown>& presentation);
+HRESULT PresentationItem(IUnknown* presentations, long index, CComPtr<IUnknown>& presentation);
 
 // Created by ProgID in the classes' contexts that the converter uses, then asked for _Application.
-HRESULT CreateApplication(CComRef<IUnknown>& application);
+HRESULT CreateApplication(CComPtr<IUnknown>& application);
 
 std::wstring TestBinFolder();
 // Runs a program from the test's bin folder to its end; its exit code, or -1.
@@ -105,8 +105,8 @@ protected:
 
     StandIns::CComApartment m_apartment;
     CSettingsScope m_settings;
-    CComRef<IUnknown> m_application;
-    CComRef<IUnknown> m_presentations;
+    CComPtr<IUnknown> m_application;
+    CComPtr<IUnknown> m_presentations;
 };
 
 // A temporary folder of the test's own, removed with its content.
