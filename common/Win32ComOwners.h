@@ -7,6 +7,8 @@
 #include <oleauto.h>
 #include <comdef.h>
 
+#include "DebugCheck.h"
+
 #include <string>
 #include <utility>
 
@@ -122,12 +124,14 @@ private:
 
 // The calling thread in a single-threaded apartment for the length of a scope. A thread that
 // already lives in a multithreaded apartment keeps it: initialisation fails there, and then
-// nothing is undone.
+// nothing is undone. CoUninitialize undoes the calling thread's CoInitialize, so the guard
+// must end on the thread that made it.
 class CComApartment {
 public:
     CComApartment() noexcept : m_result(::CoInitialize(nullptr)) {}
     ~CComApartment()
     {
+        DEBUG_CHECK(::GetCurrentThreadId() == m_thread);
         if (SUCCEEDED(m_result))
             ::CoUninitialize();
     }
@@ -138,6 +142,7 @@ public:
 
 private:
     HRESULT m_result;
+    DWORD m_thread = ::GetCurrentThreadId();
 };
 
 } // namespace NsWin32

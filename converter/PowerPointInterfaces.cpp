@@ -1,5 +1,7 @@
 #include "PowerPointInterfaces.h"
 
+#include "DebugCheck.h"
+
 namespace NsConverter::PowerPoint {
 
 namespace {
@@ -34,7 +36,12 @@ HRESULT CallMember(CAutomationObject* object, unsigned index, Args... args)
     using Member = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, Args...);
     IUnknown* const unknown = object->Unknown();
     const AnyMember* const table = *reinterpret_cast<const AnyMember* const*>(unknown);
-    return reinterpret_cast<Member>(table[index])(unknown, args...);
+    const HRESULT result = reinterpret_cast<Member>(table[index])(unknown, args...);
+    // The program's objects are proxies that belong to the apartment of the thread that
+    // obtained them; these are COM's answers to a call from another thread or from one that
+    // has left COM, a fault of this library rather than of the program.
+    DEBUG_CHECK(result != RPC_E_WRONG_THREAD && result != CO_E_NOTINITIALIZED);
+    return result;
 }
 
 template <typename Interface, typename... Args>

@@ -1,5 +1,7 @@
 #include "Mutex.h"
 
+#include "DebugCheck.h"
+
 #include <boost/make_shared.hpp>
 
 namespace NsPlatform {
@@ -32,14 +34,20 @@ bool CMutex::Lock()
     if (m_locked || !m_handle)
         return m_locked;
     m_locked = WaitTookMutex(::WaitForSingleObject(m_handle.Get(), INFINITE));
+    if (m_locked)
+        m_owner = ::GetCurrentThreadId();
     return m_locked;
 }
 
 bool CMutex::Unlock()
 {
     // Releasing without holding it through this object would give away an ownership count
-    // that the thread holds for someone else.
-    if (m_locked && ::ReleaseMutex(m_handle.Get()))
+    // that the thread holds for someone else; on another thread the release would fail and
+    // the mutex stay held until that thread ends.
+    if (!m_locked)
+        return false;
+    DEBUG_CHECK(::GetCurrentThreadId() == m_owner);
+    if (::ReleaseMutex(m_handle.Get()))
         m_locked = false;
     return m_locked;
 }

@@ -38,6 +38,7 @@ public:
 private:
     NsWin32::CKernelHandle m_handle;
     bool m_locked = false;
+    DWORD m_owner = 0; // the thread that holds the mutex through this object
 };
 
 boost::shared_ptr<IMutex> CreateNamedMutex(std::wstring name);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "TestTime.h"
 #include "platform/Mutex.h"
@@ -150,6 +151,18 @@ TEST(NamedMutex, RepeatedLockIsUndoneByOneRelease)
     ASSERT_TRUE(mutex->Lock());
     mutex.reset();
     EXPECT_TRUE(AvailableToAnotherProcess(name));
+}
+
+TEST(NamedMutexDeathTest, AnUnlockOnAnotherThreadThanTheLockStopsTheProcess)
+{
+    const auto name = UniqueMutexName();
+    EXPECT_DEATH(
+        {
+            auto mutex = CreateNamedMutex(name);
+            if (mutex->Lock())
+                std::thread([&mutex] { mutex->Unlock(); }).join();
+        },
+        "Mutex\\.cpp\\(\\d+\\): Check failed");
 }
 
 TEST(NamedMutex, MutexThatCannotBeCreatedIsNeverAvailable)
