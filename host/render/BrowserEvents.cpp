@@ -248,6 +248,7 @@ bool COffscreenBrowserWindow::OnBeforeBrowse(CefRefPtr<CefBrowser> /*browser*/, 
 void COffscreenBrowserWindow::OnProtocolExecution(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*url*/,
                                                   bool& allowOsExecution)
 {
+    CEF_REQUIRE_UI_THREAD();
     allowOsExecution = true;
     m_externalProtocolPending = true;
 }
