@@ -152,6 +152,8 @@ bool COffscreenBrowserWindow::OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/, C
                                             CefRefPtr<CefClient>& /*client*/, CefBrowserSettings& /*settings*/,
                                             bool* /*noJavascriptAccess*/)
 {
+    // No thread check: CEF calls this one on its IO thread. Sending an event is safe there,
+    // the channel writes it under its own mutex.
     // We host exactly one browser: the add-in decides what to do with the address.
     SendEvent(kWindowOpenEvent + targetUrl.ToWString());
     return true;
