@@ -27,6 +27,9 @@ constexpr double kCompatibilityPackVersion = 11.0;
 
 // The thread's exit code when the program did not answer.
 constexpr DWORD kProbeFailed = 1;
+// A program that leaves just as it is asked is one attempt; two in a row would be a program that
+// is started and leaves again, which a further attempt would not change.
+constexpr int kActivationAttempts = 2;
 
 // Our own meeting add-in is still setting itself up inside the program when the program first
 // answers; automating it during that time disturbs the add-in. Any error here only ends the
@@ -79,6 +82,28 @@ NsWin32::CModuleReference ReferenceThisModule() noexcept
     return NsWin32::CModuleReference(module);
 }
 
+// The program that serves automation may be leaving just as it is asked: its last client let
+// go, or its user closed it. Where COM does not start a new instance by itself then, the
+// activation fails with one of these codes, and one more attempt reaches a new instance.
+bool ReachedLeavingProgram(HRESULT result) noexcept
+{
+    return result == CO_E_SERVER_STOPPING || result == RPC_E_DISCONNECTED ||
+           result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
+}
+
+HRESULT CreateApplicationObject(REFCLSID applicationClass, CComPtr<IUnknown>& unknown)
+{
+    HRESULT result = E_FAIL;
+    for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
+        result = ::CoCreateInstance(applicationClass, nullptr,
+                                    CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, IID_IUnknown,
+                                    unknown.ReceiveVoid());
+        if (!ReachedLeavingProgram(result))
+            break;
+    }
+    return result;
+}
+
 } // namespace
 
 bool IsSupportedWindowsVersion() noexcept
@@ -111,9 +136,7 @@ CComPtr<_Application> StartPowerPoint()
     if (::CLSIDFromProgID(kProgId, &applicationClass) != S_OK)
         return CComPtr<_Application>();
     CComPtr<IUnknown> unknown;
-    if (FAILED(::CoCreateInstance(applicationClass, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, IID_IUnknown,
-                                  unknown.ReceiveVoid())))
+    if (FAILED(CreateApplicationObject(applicationClass, unknown)))
         return CComPtr<_Application>();
     CComPtr<_Application> application;
     const HRESULT queried = unknown->QueryInterface(_Application::kIid, application.ReceiveVoid());
