@@ -72,8 +72,8 @@ bool IsWine()
 // A PE file: what Windows starts, and what Wine starts as a Windows program.
 bool IsWindowsProgram(const std::wstring& path)
 {
-    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    NsWin32::CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     char magic[2] = {};
     DWORD read = 0;
     return file && ReadFile(file.Get(), magic, sizeof(magic), &read, nullptr) && read == sizeof(magic) &&
@@ -135,7 +135,7 @@ DWORD OwnerOfProfile(const std::wstring& name)
 // A process we cannot look at counts as running: its folder is kept.
 bool ProcessRunning(DWORD pid)
 {
-    const CUniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    const NsWin32::CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     if (!process)
         return GetLastError() != ERROR_INVALID_PARAMETER;
     return WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
@@ -337,8 +337,8 @@ bool CChromiumProcess::LaunchLinux(const std::wstring& browser, const std::vecto
         return false;
     }
     // Wine gives no handles for a Linux program; on a Windows program they would be real.
-    CUniqueHandle processHandle(info.hProcess);
-    CUniqueHandle threadHandle(info.hThread);
+    NsWin32::CKernelHandle processHandle(info.hProcess);
+    NsWin32::CKernelHandle threadHandle(info.hThread);
     m_reader = std::thread([this]() { ReadLink(); });
     return true;
 }
@@ -364,7 +364,7 @@ bool CChromiumProcess::LaunchWindows(const std::wstring& browser, const std::vec
     HANDLE writeEnd = nullptr;
     const bool piped = CreatePipe(&readEnd, &writeEnd, &inherited, 0) != FALSE;
     m_output.Reset(piped ? readEnd : INVALID_HANDLE_VALUE);
-    const CFileHandle theirs(piped ? writeEnd : INVALID_HANDLE_VALUE);
+    const NsWin32::CFileHandle theirs(piped ? writeEnd : INVALID_HANDLE_VALUE);
     if (!m_job || !m_jobPort || !m_ready || !m_ended || !piped ||
         !SetInformationJobObject(m_job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
         !SetInformationJobObject(m_job.Get(), JobObjectAssociateCompletionPortInformation, &port, sizeof(port)) ||
@@ -388,8 +388,8 @@ bool CChromiumProcess::LaunchWindows(const std::wstring& browser, const std::vec
         *error = "cannot start " + ToUtf8(browser) + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    const CUniqueHandle processHandle(info.hProcess);
-    const CUniqueHandle threadHandle(info.hThread);
+    const NsWin32::CKernelHandle processHandle(info.hProcess);
+    const NsWin32::CKernelHandle threadHandle(info.hThread);
     if (!AssignProcessToJobObject(m_job.Get(), processHandle.Get())) {
         TerminateProcess(processHandle.Get(), 1);
         *error = "cannot put " + ToUtf8(browser) + " into a job (error " + std::to_string(GetLastError()) + ")";

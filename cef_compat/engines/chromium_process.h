@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -55,7 +55,7 @@ private:
         static Type Invalid() { return INVALID_SOCKET; }
         static void Close(Type s) { closesocket(s); }
     };
-    using CSocket = CScopedResource<CSocketTraits>;
+    using CSocket = NsWin32::CScopedResource<CSocketTraits>;
 
     CChromiumProcess() = default;
     // A loopback connection: m_link our end, |theirs| the wrapper's, inheritable.
@@ -76,12 +76,12 @@ private:
     CSocket m_link;
     // Windows Chromium: its job, the port that tells when the job's last process ended, and
     // the read end of its output.
-    CUniqueHandle m_job;
-    CUniqueHandle m_jobPort;
-    CFileHandle m_output;
+    NsWin32::CKernelHandle m_job;
+    NsWin32::CKernelHandle m_jobPort;
+    NsWin32::CFileHandle m_output;
     std::wstring m_windowsProfile;
-    CUniqueHandle m_ready; // set once the endpoint is known or the output ended
-    CUniqueHandle m_ended; // set when the output ended (Linux: the wrapper has cleaned up)
+    NsWin32::CKernelHandle m_ready; // set once the endpoint is known or the output ended
+    NsWin32::CKernelHandle m_ended; // set when the output ended (Linux: the wrapper has cleaned up)
     std::thread m_reader;
     // Written by the reader thread before m_ready is set, read afterwards.
     CChromiumEndpoint m_endpoint;

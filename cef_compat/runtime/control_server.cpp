@@ -15,7 +15,7 @@ constexpr int kMaxSessions = 16;
 bool RunOverlapped(HANDLE file, HANDLE stop, BOOL (*start)(HANDLE, void*, DWORD, OVERLAPPED*), void* buffer, DWORD size,
                    DWORD* done)
 {
-    CUniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    NsWin32::CKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event)
         return false;
     OVERLAPPED ov;
@@ -45,7 +45,7 @@ BOOL StartWrite(HANDLE file, void* buffer, DWORD size, OVERLAPPED* ov)
 // Waits for a client on |pipe|; one that came before the wait began counts too.
 bool WaitForClient(HANDLE pipe, HANDLE stop)
 {
-    CUniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    NsWin32::CKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event)
         return false;
     OVERLAPPED ov;
@@ -70,7 +70,7 @@ bool WaitForClient(HANDLE pipe, HANDLE stop)
 
 // The answer of one request: set once by whoever answers, waited for by the session.
 struct CPendingReply {
-    CUniqueHandle ready{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    NsWin32::CKernelHandle ready{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::mutex mutex;
     std::string line;
     bool set = false;
@@ -100,18 +100,18 @@ bool CControlServer::Start()
 {
     if (!m_stopEvent || m_listener.joinable())
         return false;
-    CFileHandle first = NewInstance();
+    NsWin32::CFileHandle first = NewInstance();
     if (!first)
         return false;
-    m_listener = std::thread([this, p = first.Release()]() { Listen(CFileHandle(p)); });
+    m_listener = std::thread([this, p = first.Release()]() { Listen(NsWin32::CFileHandle(p)); });
     return true;
 }
 
-CFileHandle CControlServer::NewInstance() const
+NsWin32::CFileHandle CControlServer::NewInstance() const
 {
-    return CFileHandle(CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, kMaxSessions, kBufferSize,
-                                        kBufferSize, 0, nullptr));
+    return NsWin32::CFileHandle(CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, kMaxSessions,
+                                                 kBufferSize, kBufferSize, 0, nullptr));
 }
 
 void CControlServer::Stop()
@@ -129,9 +129,9 @@ void CControlServer::Stop()
         session.thread.join();
 }
 
-void CControlServer::Listen(CFileHandle first)
+void CControlServer::Listen(NsWin32::CFileHandle first)
 {
-    CFileHandle pipe = std::move(first);
+    NsWin32::CFileHandle pipe = std::move(first);
     while (pipe) {
         if (!WaitForClient(pipe.Get(), m_stopEvent.Get())) {
             if (WaitForSingleObject(m_stopEvent.Get(), 0) == WAIT_OBJECT_0)
@@ -140,14 +140,14 @@ void CControlServer::Listen(CFileHandle first)
             continue;
         }
         // The next client finds a free instance while this one is being served.
-        CFileHandle next = NewInstance();
+        NsWin32::CFileHandle next = NewInstance();
         ReapFinishedSessions();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_sessions.emplace_back();
             CSession& session = m_sessions.back();
             session.thread = std::thread([this, &session, p = pipe.Release()]() {
-                Serve(CFileHandle(p));
+                Serve(NsWin32::CFileHandle(p));
                 std::lock_guard<std::mutex> done(m_mutex);
                 session.finished = true;
             });
@@ -172,7 +172,7 @@ void CControlServer::ReapFinishedSessions()
         session.thread.join();
 }
 
-void CControlServer::Serve(CFileHandle pipe)
+void CControlServer::Serve(NsWin32::CFileHandle pipe)
 {
     std::string pending;
     std::string request;

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -46,9 +46,9 @@ public:
     void Stop();
 
 private:
-    CFileHandle NewInstance() const;
-    void Listen(CFileHandle first);
-    void Serve(CFileHandle pipe);
+    NsWin32::CFileHandle NewInstance() const;
+    void Listen(NsWin32::CFileHandle first);
+    void Serve(NsWin32::CFileHandle pipe);
     bool ReadLine(HANDLE pipe, std::string* pending, std::string* line);
     bool WriteLine(HANDLE pipe, const std::string& line);
     std::string Ask(const std::string& request);
@@ -57,7 +57,7 @@ private:
     IHandler* const m_handler;
     const DWORD m_replyTimeoutMs;
     const std::wstring m_name;
-    CUniqueHandle m_stopEvent;
+    NsWin32::CKernelHandle m_stopEvent;
     std::thread m_listener;
 
     struct CSession {

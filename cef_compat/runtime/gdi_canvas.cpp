@@ -17,10 +17,10 @@ CGdiCanvas::CGdiCanvas(int width, int height)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    CWindowDc screen(nullptr);
+    NsWin32::CWindowDc screen(nullptr);
     void* bits = nullptr;
-    CGdiObject bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    CMemoryDc dc(CreateCompatibleDC(screen.Get()));
+    NsWin32::CGdiObject bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    NsWin32::CMemoryDc dc(CreateCompatibleDC(screen.Get()));
     if (!bitmap || !dc || !bits)
         return;
     m_previousBitmap = SelectObject(dc.Get(), bitmap.Get());
@@ -51,7 +51,7 @@ void CGdiCanvas::Fill(const RECT& rect, COLORREF color)
 {
     if (!m_dc)
         return;
-    CGdiObject brush(CreateSolidBrush(color));
+    NsWin32::CGdiObject brush(CreateSolidBrush(color));
     FillRect(m_dc.Get(), &rect, static_cast<HBRUSH>(brush.Get()));
 }
 
@@ -59,7 +59,7 @@ void CGdiCanvas::Frame(const RECT& rect, COLORREF color)
 {
     if (!m_dc)
         return;
-    CGdiObject brush(CreateSolidBrush(color));
+    NsWin32::CGdiObject brush(CreateSolidBrush(color));
     FrameRect(m_dc.Get(), &rect, static_cast<HBRUSH>(brush.Get()));
 }
 

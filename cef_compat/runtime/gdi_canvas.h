@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -35,8 +35,8 @@ public:
 private:
     int m_width = 0;
     int m_height = 0;
-    CMemoryDc m_dc;
-    CGdiObject m_bitmap;
+    NsWin32::CMemoryDc m_dc;
+    NsWin32::CGdiObject m_bitmap;
     HGDIOBJ m_previousBitmap = nullptr;
     void* m_bits = nullptr;
 };

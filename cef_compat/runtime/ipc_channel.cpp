@@ -52,7 +52,7 @@ public:
     }
 
 private:
-    CUniqueHandle m_event;
+    NsWin32::CKernelHandle m_event;
     OVERLAPPED m_ov;
     HANDLE m_file = nullptr;
     bool m_pending = false;
@@ -75,7 +75,7 @@ std::string Frame(const std::string& payload)
 
 std::unique_ptr<CIpcChannel> CIpcChannel::CreateServer(const std::wstring& name)
 {
-    CFileHandle pipe(
+    NsWin32::CFileHandle pipe(
         CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, kPipeBuffer, kPipeBuffer, 0, nullptr));
     if (!pipe)
@@ -85,14 +85,14 @@ std::unique_ptr<CIpcChannel> CIpcChannel::CreateServer(const std::wstring& name)
 
 std::unique_ptr<CIpcChannel> CIpcChannel::ConnectClient(const std::wstring& name)
 {
-    CFileHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, nullptr));
+    NsWin32::CFileHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OVERLAPPED, nullptr));
     if (!pipe)
         return nullptr;
     return std::unique_ptr<CIpcChannel>(new CIpcChannel(std::move(pipe), false));
 }
 
-CIpcChannel::CIpcChannel(CFileHandle pipe, bool server)
+CIpcChannel::CIpcChannel(NsWin32::CFileHandle pipe, bool server)
     : m_pipe(std::move(pipe)),
       m_server(server),
       m_stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),

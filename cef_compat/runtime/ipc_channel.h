@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -45,17 +45,17 @@ public:
     void Stop();
 
 private:
-    CIpcChannel(CFileHandle pipe, bool server);
+    CIpcChannel(NsWin32::CFileHandle pipe, bool server);
     void Run();
     bool WaitForClient();
     bool Pump();
     bool TakeFrames(std::string* buffer);
     void MarkClosed();
 
-    CFileHandle m_pipe;
+    NsWin32::CFileHandle m_pipe;
     const bool m_server;
-    CUniqueHandle m_stopEvent;
-    CUniqueHandle m_sendEvent;
+    NsWin32::CKernelHandle m_stopEvent;
+    NsWin32::CKernelHandle m_sendEvent;
     IListener* m_listener = nullptr;
     HANDLE m_peerProcess = nullptr;
 

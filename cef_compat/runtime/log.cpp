@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "runtime/text.h"
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 namespace {
@@ -64,8 +64,8 @@ void LogMessage(cef_log_severity_t severity, const std::string& utf8Text)
     std::lock_guard<std::mutex> lock(config.mutex);
     if (config.severity == LOGSEVERITY_DISABLE || severity < config.severity)
         return;
-    CFileHandle file(CreateFileW(config.path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    NsWin32::CFileHandle file(CreateFileW(config.path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
     char prefix[64];

@@ -11,7 +11,7 @@
 
 #include "engines/page_engine.h"
 #include "include/internal/cef_types_win.h"
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -43,7 +43,7 @@ private:
     bool OnMouse(UINT message, WPARAM wParam, LPARAM lParam);
     bool OnKey(UINT message, WPARAM wParam, LPARAM lParam);
 
-    CWindowHandle m_hwnd;
+    NsWin32::CWindow m_hwnd;
     std::function<void()> m_onClose;
     std::function<void()> m_onResize;
     std::vector<unsigned char> m_pixels;

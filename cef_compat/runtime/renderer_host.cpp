@@ -84,7 +84,7 @@ bool CRendererHost::Launch(CBrowserRuntime& runtime, int browserId)
         m_channel.reset();
         return false;
     }
-    CUniqueHandle thread(info.hThread);
+    NsWin32::CKernelHandle thread(info.hThread);
     m_process.Reset(info.hProcess);
     m_processId = info.dwProcessId;
     m_running = true;

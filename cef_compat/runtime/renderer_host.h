@@ -13,7 +13,7 @@
 #include "runtime/ipc_channel.h"
 #include "runtime/ipc_messages.h"
 #include "runtime/values.h"
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -47,7 +47,7 @@ private:
 
     MessageFn m_onMessage;
     GoneFn m_onGone;
-    CUniqueHandle m_process;
+    NsWin32::CKernelHandle m_process;
     DWORD m_processId = 0;
     std::atomic<bool> m_running{false};
     std::unique_ptr<CIpcChannel> m_channel;

@@ -10,7 +10,7 @@
 #include <map>
 #include <mutex>
 
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 
@@ -42,7 +42,7 @@ private:
     void ArmTimer();
 
     const DWORD m_threadId;
-    CWindowHandle m_window;
+    NsWin32::CWindow m_window;
 
     std::mutex m_mutex;
     std::deque<Task> m_pending;

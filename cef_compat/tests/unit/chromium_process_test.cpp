@@ -11,7 +11,7 @@
 #include "../../../tests/support/TestTime.h"
 #include "engines/chromium_process.h"
 #include "runtime/text.h"
-#include "runtime/win_handles.h"
+#include "Win32Owners.h"
 
 namespace cefcompat {
 namespace {
@@ -100,8 +100,8 @@ TEST(ChromiumProcessTest, AWindowsBrowserAndWhatItStartedEndWithTheObject)
     std::wstring exitAtOnce = L"cmd.exe /c exit";
     ASSERT_TRUE(CreateProcessW(SystemProgram(L"cmd.exe").c_str(), &exitAtOnce[0], nullptr, nullptr, FALSE,
                                CREATE_NO_WINDOW, nullptr, nullptr, &startup, &ended));
-    const CUniqueHandle endedProcess(ended.hProcess);
-    const CUniqueHandle endedThread(ended.hThread);
+    const NsWin32::CKernelHandle endedProcess(ended.hProcess);
+    const NsWin32::CKernelHandle endedThread(ended.hThread);
     ASSERT_EQ(WaitForSingleObject(endedProcess.Get(), NsTestSupport::ScaledMs(10000)), WAIT_OBJECT_0);
     const std::wstring orphan = ProfileLeftBy(ended.dwProcessId);
     const std::wstring running = ProfileLeftBy(GetCurrentProcessId());
@@ -125,8 +125,8 @@ TEST(ChromiumProcessTest, AWindowsBrowserAndWhatItStartedEndWithTheObject)
     std::getline(note >> std::ws, givenProfile);
     note.close();
     EXPECT_EQ(givenProfile, process->Profile());
-    const CUniqueHandle browser(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(process->Pid())));
-    const CUniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, childId));
+    const NsWin32::CKernelHandle browser(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(process->Pid())));
+    const NsWin32::CKernelHandle child(OpenProcess(SYNCHRONIZE, FALSE, childId));
     ASSERT_TRUE(browser && child);
 
     process.reset();
