@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <cwctype>
 #include <sstream>
 #include <utility>
 
@@ -16,6 +19,8 @@ namespace {
 // Accept filters of one file input.
 constexpr size_t kMaxFilters = 64;
 constexpr size_t kMaxGuid = 64;
+// Downloads waiting for the client or for Chromium; more are cancelled unasked.
+constexpr size_t kMaxDownloads = 64;
 
 cef_jsdialog_type_t DialogTypeOf(const std::string& type)
 {
@@ -61,6 +66,29 @@ std::wstring LocalPathOf(const std::string& linuxPath)
 {
     const std::wstring windowsPath = WindowsPathOf(linuxPath);
     return windowsPath.empty() ? FromUtf8(linuxPath) : windowsPath;
+}
+
+// A path the client gave for a download: a full Windows path that a move can reach.
+bool IsFullPath(const std::wstring& path)
+{
+    if (path.size() >= MAX_PATH)
+        return false;
+    const bool drive = path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool share = path.size() > 2 && path.compare(0, 2, L"\\\\") == 0;
+    return drive || share;
+}
+
+// Moves a finished download to the client's path, making its folder first as CEF does.
+bool SaveDownload(const std::wstring& written, const std::wstring& path)
+{
+    if (!IsFullPath(path))
+        return false;
+    const std::wstring folder = path.substr(0, path.find_last_of(L"\\/"));
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!exists && SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr) != ERROR_SUCCESS)
+        return false;
+    return MoveFileExW(written.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
 } // namespace
@@ -187,6 +215,10 @@ void CChromiumQuestions::OnDownloadBegins(const Json& params)
         guid.find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos || m_downloads.count(guid)) {
         return;
     }
+    if (m_downloads.size() >= kMaxDownloads) {
+        m_command("Browser.cancelDownload", {{"guid", guid}}, true, nullptr);
+        return;
+    }
     m_downloads[guid] = CDownload();
     std::weak_ptr<bool> alive = m_alive;
     m_site.BeforeDownload(FromChromiumUrl(FromUtf8(Text(params, "url"))), FromUtf8(Text(params, "suggestedFilename")),
@@ -205,11 +237,10 @@ void CChromiumQuestions::OnDownloadDecided(const std::string& guid, const CPageA
     // There is no save dialog to show: a download without a path is not kept.
     download->second.keep = answer.answered && answer.accepted && !answer.text.empty();
     download->second.path = answer.text;
+    // Chromium removes what it has written of a cancelled download; one that completes before
+    // the cancel arrives is removed when Chromium reports it.
     if (!download->second.keep && !download->second.finished) {
-        // Chromium removes what it has written of a cancelled download.
         m_command("Browser.cancelDownload", {{"guid", guid}}, true, nullptr);
-        m_site.Record(m_site.EventLine("DownloadDiscarded").Add("guid", guid));
-        m_downloads.erase(download);
         return;
     }
     SettleDownload(guid);
@@ -223,7 +254,8 @@ void CChromiumQuestions::OnDownloadProgress(const Json& params)
         return;
     const std::string state = Text(params, "state");
     if (state == "canceled") {
-        m_site.Record(m_site.EventLine("DownloadCanceled").Add("guid", guid));
+        const bool declined = download->second.decided && !download->second.keep;
+        m_site.Record(m_site.EventLine(declined ? "DownloadDiscarded" : "DownloadCanceled").Add("guid", guid));
         m_downloads.erase(download);
     } else if (state == "completed") {
         download->second.finished = true;
@@ -238,8 +270,9 @@ void CChromiumQuestions::SettleDownload(const std::string& guid)
         return;
     const std::wstring written = LocalPathOf(m_downloadFolder + "/" + guid);
     if (download->second.keep) {
-        const bool moved = MoveFileExW(written.c_str(), download->second.path.c_str(),
-                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+        const bool moved = SaveDownload(written, download->second.path);
+        if (!moved)
+            DeleteFileW(written.c_str());
         m_site.Record(m_site.EventLine("DownloadSaved").Add("path", download->second.path).Add("moved", moved));
     } else {
         DeleteFileW(written.c_str());

@@ -113,6 +113,11 @@ void CClientHandler::Execute(const std::string& command)
         }
         return;
     }
+    if (verb == "download-answer") {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_downloadAnswer = Rest(command, 1);
+        return;
+    }
     // Ends the loop whether or not a browser exists, as a host does that closes before it has one.
     if (verb == "quit") {
         CefQuitMessageLoop();
@@ -337,8 +342,15 @@ bool CClientHandler::OnFileDialog(CefRefPtr<CefBrowser>, FileDialogMode mode, co
 void CClientHandler::OnBeforeDownload(CefRefPtr<CefBrowser>, CefRefPtr<CefDownloadItem> download_item,
                                       const CefString& suggested_name, CefRefPtr<CefBeforeDownloadCallback> callback)
 {
+    std::string answer;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        answer = m_downloadAnswer;
+    }
     m_notify("download name=" + Word(suggested_name) + " url=" + Word(download_item->GetURL()));
-    callback->Continue(CefString(), true);
+    // Declining is leaving the callback unanswered, which cancels the download.
+    if (answer != "decline")
+        callback->Continue(answer, answer.empty());
 }
 
 bool CClientHandler::OnCertificateError(CefRefPtr<CefBrowser>, cef_errorcode_t cert_error, const CefString& request_url,

@@ -90,6 +90,8 @@ private:
     CefRefPtr<CefBrowser> m_browser;
     CefRefPtr<CefJSDialogCallback> m_jsDialog;
     CefRefPtr<CefFileDialogCallback> m_fileDialog;
+    // How downloads are answered: no path and the save dialog (empty), a path, or "decline".
+    std::string m_downloadAnswer;
     std::vector<unsigned char> m_frame;
     int m_frameWidth = 0;
     int m_frameHeight = 0;
