@@ -259,6 +259,7 @@ void CChromiumEngine::Disconnect()
     m_answers.clear();
     m_inbox.clear();
     m_holdingFor = 0;
+    DropHistoryMoves();
 }
 
 void CChromiumEngine::OnChromiumGone(cef_termination_status_t status)
@@ -457,6 +458,8 @@ void CChromiumEngine::Dispatch(const Json& message)
         m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
     } else if (method == "Page.frameNavigated") {
         OnFrameNavigated(params.value("frame", Json::object()));
+        if (m_historyMoveWaits)
+            NextHistoryMove();
     } else if (method == "Page.navigatedWithinDocument") {
         if (Text(params, "frameId") != m_mainFrame)
             return;
@@ -467,6 +470,8 @@ void CChromiumEngine::Dispatch(const Json& message)
         });
     } else if (method == "Page.frameStoppedLoading") {
         OnFrameStoppedLoading(Text(params, "frameId"));
+        if (m_historyMoveWaits)
+            NextHistoryMove();
     } else if (method == "Network.requestWillBeSent") {
         if (Text(params, "type") == "Document")
             m_documentRequests[Text(params, "requestId")] = Text(params, "frameId");
@@ -511,6 +516,9 @@ void CChromiumEngine::OnFrameNavigated(const Json& frame)
     }
     m_url = url;
     m_committed = true;
+    // A navigation that failed in this round (one this document took the place of, ERR_ABORTED)
+    // has been reported; this document loads on and ends with OnLoadEnd.
+    m_failed = false;
     m_title.clear();
     CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
         ApplyHistory(answer);
@@ -641,25 +649,37 @@ int64_t CChromiumEngine::FrameIdOf(const std::string& devToolsFrameId, const std
     return id;
 }
 
-void CChromiumEngine::ApplyHistory(const Json& answer)
+bool CChromiumEngine::HistoryOf(const Json& answer, std::vector<int>* ids, int* index) const
 {
-    // A page between two processes has no history to give; what was known stays.
+    // A page between two processes has no history to give.
     const auto result = answer.find("result");
     if (result == answer.end())
-        return;
-    std::vector<int> ids;
+        return false;
+    ids->clear();
     for (const Json& entry : result->value("entries", Json::array()))
-        ids.push_back(Number(entry, "id", 0));
-    int index = Number(*result, "currentIndex", -1);
-    // The page Chromium opened at start is none of the browser's history.
-    if (m_firstEntry == 0 && index >= 0 && index < static_cast<int>(ids.size()))
-        m_firstEntry = ids[static_cast<size_t>(index)];
-    const auto first = std::find(ids.begin(), ids.end(), m_firstEntry);
-    if (first != ids.end()) {
-        index -= static_cast<int>(first - ids.begin());
-        ids.erase(ids.begin(), first);
+        ids->push_back(Number(entry, "id", 0));
+    *index = Number(*result, "currentIndex", -1);
+    const auto first = std::find(ids->begin(), ids->end(), m_firstEntry);
+    if (first != ids->end()) {
+        *index -= static_cast<int>(first - ids->begin());
+        ids->erase(ids->begin(), first);
     }
-    m_historyIds = std::move(ids);
+    return true;
+}
+
+void CChromiumEngine::ApplyHistory(const Json& answer)
+{
+    std::vector<int> ids;
+    int index = -1;
+    if (!HistoryOf(answer, &ids, &index))
+        return;
+    // The page Chromium opened at start is none of the browser's history.
+    if (m_firstEntry == 0 && index >= 0 && index < static_cast<int>(ids.size())) {
+        m_firstEntry = ids[static_cast<size_t>(index)];
+        ids.erase(ids.begin(), ids.begin() + index);
+        index = 0;
+    }
+    m_historyCount = static_cast<int>(ids.size());
     m_historyIndex = index;
     m_site.HistoryChanged(CanGoBack(), CanGoForward());
 }
@@ -695,6 +715,7 @@ void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t tr
         Resized();
     }
     m_pendingUrl = url;
+    DropHistoryMoves();
     m_questions.Reloading(transition == TT_RELOAD);
     Command("Page.navigate", {{"url", ToUtf8(ToChromiumUrl(url))}}, [this, url](const Json& answer) {
         const std::string error = Text(answer.value("result", Json::object()), "errorText");
@@ -718,11 +739,60 @@ void CChromiumEngine::LoadURL(int64_t frameId, const std::wstring& url)
 
 void CChromiumEngine::MoveInHistory(int offset)
 {
-    const int index = m_historyIndex + offset;
-    if (!m_connection || index < 0 || index >= static_cast<int>(m_historyIds.size()))
+    if (!m_connection)
         return;
-    m_questions.Reloading(false);
-    Command("Page.navigateToHistoryEntry", {{"entryId", m_historyIds[static_cast<size_t>(index)]}});
+    m_historyMoves.push_back(offset);
+    if (m_historyMoves.size() == 1)
+        NextHistoryMove();
+}
+
+// The history known from the last load is stale while a move is under way. Chromium counts a
+// move it has taken but not yet loaded as the current entry, so each move asks afresh once the
+// one before it has been taken and starts where that one goes, as CEF's moves do. While a
+// document commits, Chromium briefly has no active page to answer either command: the move is
+// then asked again when the page next navigates or stops loading.
+void CChromiumEngine::NextHistoryMove()
+{
+    m_historyMoveWaits = false;
+    if (m_historyMoves.empty())
+        return;
+    const int round = m_historyRound;
+    Command("Page.getNavigationHistory", Json::object(), [this, round](const Json& history) {
+        std::vector<int> ids;
+        int index = -1;
+        if (round != m_historyRound)
+            return;
+        if (!HistoryOf(history, &ids, &index)) {
+            m_historyMoveWaits = true;
+            return;
+        }
+        const int target = index + m_historyMoves.front();
+        if (target < 0 || target >= static_cast<int>(ids.size())) {
+            m_historyMoves.pop_front();
+            NextHistoryMove();
+            return;
+        }
+        m_questions.Reloading(false);
+        Command("Page.navigateToHistoryEntry", {{"entryId", ids[static_cast<size_t>(target)]}},
+                [this, round](const Json& answer) {
+                    if (round != m_historyRound)
+                        return;
+                    if (!answer.contains("result")) {
+                        m_historyMoveWaits = true;
+                        return;
+                    }
+                    m_historyMoves.pop_front();
+                    NextHistoryMove();
+                });
+    });
+}
+
+// A later navigation takes the place of moves not yet taken, as it would in CEF.
+void CChromiumEngine::DropHistoryMoves()
+{
+    m_historyMoves.clear();
+    m_historyMoveWaits = false;
+    ++m_historyRound;
 }
 
 void CChromiumEngine::GoBack()
@@ -742,12 +812,14 @@ void CChromiumEngine::Reload()
             Navigate(m_url, TT_RELOAD);
         return;
     }
+    DropHistoryMoves();
     m_questions.Reloading(true);
     Command("Page.reload", Json::object());
 }
 
 void CChromiumEngine::StopLoad()
 {
+    DropHistoryMoves();
     Command("Page.stopLoading", Json::object());
 }
 

@@ -97,11 +97,16 @@ private:
     void Show(const void* bgra, int width, int height);
     void Navigate(const std::wstring& url, cef_transition_type_t transition);
     void MoveInHistory(int offset);
+    void NextHistoryMove();
+    void DropHistoryMoves();
+    // The entries of a Page.getNavigationHistory answer from the browser's first page on, and
+    // the index of the current one; false when the answer has none.
+    bool HistoryOf(const Json& answer, std::vector<int>* ids, int* index) const;
     void ApplyHistory(const Json& answer);
     void AskCursor(int x, int y);
     int64_t FrameIdOf(const std::string& devToolsFrameId, const std::string& name);
     bool CanGoBack() const { return m_historyIndex > 0; }
-    bool CanGoForward() const { return m_historyIndex + 1 < static_cast<int>(m_historyIds.size()); }
+    bool CanGoForward() const { return m_historyIndex + 1 < m_historyCount; }
 
     IPageSite& m_site;
     const CChromiumOptions m_options;
@@ -134,8 +139,11 @@ private:
     std::map<std::string, int> m_documentStatus; // DevTools frame id -> HTTP status
     std::map<std::string, std::string> m_documentRequests; // request id -> DevTools frame id
     int m_firstEntry = 0; // id of the first history entry this browser navigated to
-    std::vector<int> m_historyIds;
+    int m_historyCount = 0;
     int m_historyIndex = -1;
+    std::deque<int> m_historyMoves; // offsets of GoBack and GoForward in call order; the first is under way
+    int m_historyRound = 0; // answers of an earlier round of moves are ignored
+    bool m_historyMoveWaits = false; // the first move waits for the page to be active again
     bool m_loading = false;
     bool m_committed = false; // the main frame's document of this load has been reported
     bool m_failed = false; // the main frame's load of this round failed

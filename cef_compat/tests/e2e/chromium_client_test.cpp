@@ -1,5 +1,6 @@
 // The Chromium engine seen from a client that does what the host leaves to the default: it
-// takes the question before a page is left, and gives downloads a path or declines them.
+// takes the question before a page is left, and gives downloads a path or declines them; and
+// one that moves through its history without waiting for the pages.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -75,7 +76,7 @@ TEST(ChromiumClient, TheAnswerToTheQuestionBeforeLeavingDecidesWhetherThePageIsL
     EXPECT_FALSE(s.WaitReport({"load-end", "main=1", "url=data:text/html,second"}, mark).empty());
 }
 
-TEST(ChromiumClient, DownloadsGoToTheClientsPathOrNowhere)
+TEST(ChromiumClient, DownloadsGoToTheClientsPathOrNowhereAndNoHistoryMoveIsLost)
 {
     char temp[MAX_PATH] = {};
     ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
@@ -113,6 +114,19 @@ TEST(ChromiumClient, DownloadsGoToTheClientsPathOrNowhere)
 
     DeleteFileA(path.c_str());
     RemoveDirectoryA(folder.c_str());
+
+    // Moves called at once each start where the one before goes, whether it has loaded or not.
+    s.Send("load data:text/html,third");
+    ASSERT_FALSE(s.WaitReport({"load-end", "main=1", "url=data:text/html,third"}, mark).empty());
+    mark = s.ReportMark();
+    s.Send("back");
+    s.Send("forward");
+    s.Send("back");
+    s.Send("back");
+    ASSERT_FALSE(s.WaitReport({"load-end", "main=1", "url=data:text/html,first"}, mark).empty());
+    mark = s.ReportMark();
+    s.Send("query");
+    EXPECT_FALSE(s.WaitReport({"query", "can_go_back=0", "can_go_forward=1"}, mark).empty());
 }
 
 } // namespace
