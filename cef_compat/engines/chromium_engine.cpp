@@ -512,10 +512,12 @@ void CChromiumEngine::OnFrameNavigated(const Json& frame)
     // Chromium commits an error page for a failed load; CEF reports the failure alone.
     if (frame.contains("unreachableUrl")) {
         m_failed = true;
+        m_documentShown = false;
         return;
     }
     m_url = url;
     m_committed = true;
+    m_documentShown = true;
     // A navigation that failed in this round (one this document took the place of, ERR_ABORTED)
     // has been reported; this document loads on and ends with OnLoadEnd.
     m_failed = false;
@@ -582,7 +584,7 @@ void CChromiumEngine::OnTitleReported(const Json& params)
     }
     // While the page loads its title is taken when the load ends; an empty one names nothing.
     const std::wstring title = FromUtf8(Text(params, "payload"));
-    if (m_committed && !m_failed && !m_loading && !title.empty())
+    if (m_documentShown && !m_loading && !title.empty())
         ReportTitle(title);
 }
 

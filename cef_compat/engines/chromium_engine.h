@@ -146,6 +146,9 @@ private:
     bool m_historyMoveWaits = false; // the first move waits for the page to be active again
     bool m_loading = false;
     bool m_committed = false; // the main frame's document of this load has been reported
+    // The main frame shows a document of its own, not Chromium's error page; a load that never
+    // committed (a leave the client refused, a stopped load) leaves it shown.
+    bool m_documentShown = false;
     bool m_failed = false; // the main frame's load of this round failed
     std::wstring m_pendingUrl;
     std::wstring m_url;

@@ -68,6 +68,9 @@ TEST(ChromiumClient, TheAnswerToTheQuestionBeforeLeavingDecidesWhetherThePageIsL
     mark = s.ReportMark();
     s.Send("query");
     EXPECT_FALSE(s.WaitReport({"query", "url=data:text/html,first"}, mark).empty());
+    // The page is usable again (and Chromium done with the question) once its script runs.
+    s.Send("script document.title = 'stayed';");
+    ASSERT_FALSE(s.WaitReport({"title", "text=stayed"}, mark).empty());
 
     mark = s.ReportMark();
     s.Send("load data:text/html,second");
