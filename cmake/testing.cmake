@@ -1,6 +1,13 @@
 # Every test binary runs under Wine through the wrapper that the build configures for its
 # own prefix; ctest starts it as the cross-compiling emulator.
 
+# A 64-bit build runs in a 64-bit prefix; scripts/wine-session.sh reads the same choice.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(PH_WINEARCH win64)
+else()
+  set(PH_WINEARCH win32)
+endif()
+file(WRITE ${CMAKE_BINARY_DIR}/wine-arch ${PH_WINEARCH})
 configure_file(${PROJECT_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh CACHE FILEPATH "" FORCE)

@@ -28,6 +28,9 @@ need_root() {
   fi
 }
 
+# A host whose kernel runs no i386 code tests a 64-bit build under 64-bit Wine (see Makefile).
+"$(dirname "$0")/host-runs-i386.sh" || packages+=(wine64 g++-mingw-w64-x86-64-posix)
+
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_root "the i386 architecture"
   dpkg --add-architecture i386

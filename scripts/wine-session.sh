@@ -6,7 +6,7 @@ set -uo pipefail
 
 build=$(cd "$1" && pwd); shift
 export WINEPREFIX="$build/wineprefix"
-export WINEARCH=win32
+export WINEARCH=$(cat "$build/wine-arch" 2>/dev/null || echo win32)
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
@@ -19,6 +19,19 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+
+# Debian's wine and its tool launchers always take the 32-bit loader when wine32 is installed;
+# a 64-bit build's session takes the 64-bit one, which also runs where the kernel refuses i386.
+# Wine derives a 32-bit process's loader from WINELOADER without its "64"; that one is left
+# missing, so the prefix's own 32-bit parts fail at once instead of crawling under emulation.
+if [ "$WINEARCH" = win64 ]; then
+  mkdir "$work/bin" "$work/loader"
+  for launcher in bin/wine bin/wine-stable loader/wine64; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$work/$launcher"
+    chmod +x "$work/$launcher"
+  done
+  export PATH="$work/bin:$PATH" WINELOADER="$work/loader/wine64"
+fi
 
 # Xvfb names its display on the given descriptor once it accepts clients: no polling.
 mkfifo "$work/display"
