@@ -39,6 +39,13 @@ bool WriteDefault(const std::wstring& path, const std::wstring& value)
     return CRegistryKey::Create(HKEY_LOCAL_MACHINE, path).WriteString(nullptr, value);
 }
 
+// The type library is registered for the word size of the program that loaded it.
+#ifdef _WIN64
+constexpr SYSKIND kTypeLibrarySystem = SYS_WIN64;
+#else
+constexpr SYSKIND kTypeLibrarySystem = SYS_WIN32;
+#endif
+
 } // namespace
 
 bool RegisterApplicationServer(const std::wstring& serverPath)
@@ -61,7 +68,7 @@ bool UnregisterApplicationServer()
 {
     const CComApartment apartment;
     // Its result tells apart neither "was not registered" from a failure; the key does.
-    UnRegisterTypeLib(LIBID_PowerPointStandin, kTypeLibraryMajor, kTypeLibraryMinor, LANG_NEUTRAL, SYS_WIN32);
+    UnRegisterTypeLib(LIBID_PowerPointStandin, kTypeLibraryMajor, kTypeLibraryMinor, LANG_NEUTRAL, kTypeLibrarySystem);
     const bool libraryGone = !CRegistryKey::Open(HKEY_CLASSES_ROOT, L"TypeLib\\" + LibraryIdText()).IsOpen();
     const bool classGone = CRegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, ClassKeyPath());
     const bool progIdGone = CRegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, ProgIdKeyPath());
