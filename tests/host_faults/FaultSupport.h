@@ -43,12 +43,9 @@ struct CProcessCounters {
 CProcessCounters ReadCounters(HANDLE process, DWORD processId);
 std::string Describe(const CProcessCounters& counters);
 
-// Kernel and user time of the threads the process has now. Per thread, because Wine does
-// not keep GetProcessTimes up to date for another process.
-uint64_t CpuTimeMs(DWORD processId);
-
-// The host stays alive through `windowMs` with nothing to do and uses at most a fifth of it:
-// a reader spinning on a broken or hostile pipe would use all of it.
+// The host stays alive and, within a few windows of `windowMs` (what it was last asked to do may
+// fill the first), uses at most a fifth of one: a reader spinning on a broken or hostile pipe
+// would use all of every window.
 ::testing::AssertionResult StaysIdle(const NsHostTest::CChildProcess& host, DWORD windowMs);
 
 // A process for the host to watch as its add-in, or another of the add-in's processes. On
