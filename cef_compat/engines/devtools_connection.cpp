@@ -9,6 +9,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "engines/devtools_message.h"
+
 namespace cefcompat {
 namespace {
 
@@ -51,10 +53,10 @@ void CDevToolsConnection::CState::Read()
             Close();
             return;
         }
-        nlohmann::json message = nlohmann::json::parse(beast::buffers_to_string(incoming.data()), nullptr, false);
+        std::optional<nlohmann::json> message = ParseDevToolsMessage(beast::buffers_to_string(incoming.data()));
         incoming.consume(incoming.size());
-        if (message.is_object())
-            Deliver(message);
+        if (message)
+            Deliver(*message);
         Read();
     });
 }
