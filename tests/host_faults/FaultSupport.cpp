@@ -114,10 +114,10 @@ public:
 
     uint64_t UsedMs() const
     {
-        uint64_t ticks = 0;
+        uint64_t ms = 0;
         for (const auto& [id, thread] : m_threads)
-            ticks += thread.most - thread.first;
-        return ticks / 10000;
+            ms += thread.UsedMs();
+        return ms;
     }
 
     // The threads that used time in the window, for a failure's message.
@@ -125,7 +125,7 @@ public:
     {
         std::string text;
         for (const auto& [id, thread] : m_threads) {
-            const uint64_t ms = (thread.most - thread.first) / 10000;
+            const uint64_t ms = thread.UsedMs();
             if (ms > 0)
                 text += " thread " + std::to_string(id) + (thread.first == 0 ? " (new)" : "") + ": " +
                         std::to_string(ms) + " ms;";
@@ -138,6 +138,8 @@ private:
         CKernelHandle handle;
         uint64_t first;
         uint64_t most;
+
+        uint64_t UsedMs() const { return (most - first) / 10000; }
     };
 
     struct STimes {
