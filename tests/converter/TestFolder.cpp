@@ -35,9 +35,18 @@ std::wstring UniqueFolderName()
 
 } // namespace
 
-CTestFolder::CTestFolder() : m_path(NsPlatform::FileSystem::GetTempPathW() + UniqueFolderName())
+CTestFolder::CTestFolder()
 {
-    EXPECT_TRUE(CreateDirectoryW(m_path.c_str(), nullptr)) << "cannot create the test folder";
+    // Wine reuses small process ids, so a run that was killed may have left a folder of the same
+    // name behind: that name is skipped, never reused.
+    bool created = false;
+    for (int attempt = 0; attempt < 100 && !created; ++attempt) {
+        m_path = NsPlatform::FileSystem::GetTempPathW() + UniqueFolderName();
+        created = CreateDirectoryW(m_path.c_str(), nullptr) != FALSE;
+        if (!created && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    EXPECT_TRUE(created) << "cannot create the test folder";
 }
 
 CTestFolder::~CTestFolder()
