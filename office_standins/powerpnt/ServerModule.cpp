@@ -1,6 +1,7 @@
 #include "ServerModule.h"
 
 #include "Application.h"
+#include "InterfaceKeeper.h"
 #include "StandinSettings.h"
 
 #include "../common/FilePaths.h"
@@ -35,6 +36,15 @@ const IID* const kOwnInterfaces[] = {
     &__uuidof(_Application), &__uuidof(Presentations), &__uuidof(_Presentation),
     &__uuidof(COMAddIns),    &__uuidof(COMAddIn),
 };
+
+// Every interface a client may hold a stub of.
+std::vector<IID> RemotedInterfaces()
+{
+    std::vector<IID> iids{IID_IUnknown, IID_IDispatch};
+    for (const IID* iid : kOwnInterfaces)
+        iids.push_back(*iid);
+    return iids;
+}
 
 // Hands the one shared application object to every client.
 class CApplicationFactory final : public IClassFactory {
@@ -129,6 +139,7 @@ int CServerModule::Run()
         CLSID clsid = {};
         CLSIDFromString(const_cast<LPOLESTR>(kApplicationClsid), &clsid);
         const CComPtr<IClassFactory> factory = CComPtr<IClassFactory>::Adopt(new CApplicationFactory);
+        const CInterfaceKeeper keeper(RemotedInterfaces());
         {
             const CClassRegistration registration(clsid, factory.Get());
             if (FAILED(registration.Result())) {
