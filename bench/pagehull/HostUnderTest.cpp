@@ -43,7 +43,7 @@ bool CHostUnderTest::Launch(const std::wstring& hostPath, const std::wstring& ad
     if (!m_channel.Open(true))
         return false;
     std::wstring commandLine = L"\"" + hostPath + L"\" --idx=" + std::to_wstring(m_index) + L" --pid=" +
-                               std::to_wstring(::GetCurrentProcessId()) + L" " + address;
+                               std::to_wstring(::GetCurrentProcessId()) + L" --cefcompat-engine=scripted " + address;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created{};

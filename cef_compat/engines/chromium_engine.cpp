@@ -139,13 +139,11 @@ CChromiumEngine::~CChromiumEngine()
     Disconnect();
 }
 
-bool CChromiumEngine::Launch()
+bool CChromiumEngine::Launch(std::string* error)
 {
-    std::string error;
-    if (Connect(&error))
+    if (Connect(error))
         return true;
-    LogMessage(LOGSEVERITY_ERROR, "Chromium engine: cannot use " + ToUtf8(m_options.browser) + ": " + error);
-    m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", error));
+    m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", *error));
     Disconnect();
     return false;
 }

@@ -37,7 +37,8 @@ public:
     CChromiumEngine(IPageSite& site, CChromiumOptions options);
     ~CChromiumEngine() OVERRIDE;
 
-    bool Launch() OVERRIDE;
+    // Brings Chromium up; false with |error| set, and said in the journal, when it cannot.
+    bool Launch(std::string* error);
     void Start(const std::wstring& url) OVERRIDE;
     void LoadURL(int64_t frameId, const std::wstring& url) OVERRIDE;
     void GoBack() OVERRIDE;

@@ -4,21 +4,45 @@
 #include "engines/chromium_process.h"
 #include "engines/scripted_engine.h"
 #include "include/cef_command_line.h"
+#include "runtime/log.h"
 
 namespace cefcompat {
+namespace {
 
-std::unique_ptr<IPageEngine> CreatePageEngine(IPageSite& site)
+// What the page says when its browser cannot be used: that none was found, where the runtime
+// looked and how to name one.
+std::vector<std::wstring> NoBrowserNotice(const std::wstring& browser, const std::string& reason)
+{
+    return {L"No browser was found to show this page.",
+            L"Looked for: " +
+                (browser.empty() ? std::wstring(L"msedge.exe and chrome.exe in the registry's App Paths") : browser),
+            L"Why: " + FromUtf8(reason), L"Name one on the host's command line: --cefcompat-browser=PATH"};
+}
+
+} // namespace
+
+std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site)
 {
     CefRefPtr<CefCommandLine> commandLine = CefCommandLine::GetGlobalCommandLine();
-    if (commandLine->GetSwitchValue("cefcompat-engine").ToWString() != L"chromium") {
+    if (commandLine->GetSwitchValue("cefcompat-engine").ToWString() == L"scripted")
         return std::make_unique<CScriptedEngine>(site);
-    }
     CChromiumOptions options;
     options.browser = commandLine->GetSwitchValue("cefcompat-browser").ToWString();
     if (options.browser.empty())
         options.browser = DefaultBrowser();
     options.pngFrames = commandLine->GetSwitchValue("cefcompat-frames").ToWString() == L"png";
-    return std::make_unique<CChromiumEngine>(site, options);
+    const std::wstring browser = options.browser;
+    auto chromium = std::make_unique<CChromiumEngine>(site, std::move(options));
+    std::string error;
+    if (chromium->Launch(&error))
+        return chromium;
+    const std::vector<std::wstring> notice = NoBrowserNotice(browser, error);
+    std::wstring text;
+    for (const std::wstring& line : notice)
+        text += (text.empty() ? L"" : L" ") + line;
+    LogMessage(LOGSEVERITY_ERROR, ToUtf8(text));
+    site.Record(site.EventLine("NoBrowser").Add("notice", text));
+    return std::make_unique<CScriptedEngine>(site, notice);
 }
 
 } // namespace cefcompat

@@ -133,9 +133,6 @@ public:
 
     virtual ~IPageEngine() = default;
 
-    // Brings up what the page needs before the browser is reported created. False: the
-    // browser cannot exist, and the engine has said why in the log and the journal.
-    virtual bool Launch() { return true; }
     virtual void Start(const std::wstring& url) = 0;
     virtual void LoadURL(int64_t frameId, const std::wstring& url) = 0;
     virtual void GoBack() = 0;
@@ -163,9 +160,12 @@ public:
     virtual bool HandleControl(const std::vector<std::string>& tokens, Reply reply) = 0;
 };
 
-// The engine for a new browser: the Chromium engine with --cefcompat-engine=chromium on the
-// browser process's command line (--cefcompat-browser=PATH names the program,
-// --cefcompat-frames=png asks for lossless frames), the scripted engine otherwise.
-std::unique_ptr<IPageEngine> CreatePageEngine(IPageSite& site);
+// The engine for a new browser, with what the page needs brought up before the browser is
+// reported created: the Chromium engine (--cefcompat-browser=PATH on the browser process's
+// command line names the program, --cefcompat-frames=png asks for lossless frames), or the
+// scripted engine with --cefcompat-engine=scripted. When the browser cannot be used, the
+// scripted engine shows a page that says why, and the log and the journal (NoBrowser notice)
+// say the same.
+std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site);
 
 } // namespace cefcompat

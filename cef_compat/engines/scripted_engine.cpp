@@ -81,6 +81,11 @@ std::wstring AnswerText(const CPageAnswer& answer)
 
 } // namespace
 
+CScriptedEngine::CScriptedEngine(IPageSite& site, std::vector<std::wstring> notice) : m_site(site)
+{
+    m_page.notice = std::move(notice);
+}
+
 void CScriptedEngine::Start(const std::wstring& url)
 {
     // A browser created without an address stays on its empty page: nothing is loaded.
@@ -126,6 +131,8 @@ CScriptedEngine::COutcome CScriptedEngine::TakeOutcome()
 {
     COutcome outcome = m_nextOutcome.value_or(COutcome());
     m_nextOutcome.reset();
+    if (!m_page.notice.empty())
+        outcome = {true, 0, ERR_FAILED, L"no browser was found"};
     return outcome;
 }
 

@@ -1,7 +1,7 @@
 // The scripted engine: deterministic pages steered through the control pipe. Navigation runs
 // the usual hooks at once with status 200 unless a request said otherwise; pages are drawn
 // with GDI; requests raise dialogs, popups, downloads, certificate errors and the like in the
-// page. README.md lists the requests.
+// page. README.md lists the requests. It also shows why a page has no browser.
 #pragma once
 
 #include <optional>
@@ -15,7 +15,8 @@ namespace cefcompat {
 
 class CScriptedEngine : public IPageEngine {
 public:
-    explicit CScriptedEngine(IPageSite& site) : m_site(site) {}
+    // With a |notice|, every page shows it, and every load of the main frame fails.
+    explicit CScriptedEngine(IPageSite& site, std::vector<std::wstring> notice = {});
 
     void Start(const std::wstring& url) OVERRIDE;
     void LoadURL(int64_t frameId, const std::wstring& url) OVERRIDE;

@@ -71,6 +71,10 @@ void PaintScriptedPage(const CScriptedPage& page, CGdiCanvas& canvas)
     canvas.Text(6, 4, page.url.empty() ? L"(no address)" : page.url, RGB(255, 255, 255));
 
     int y = 30;
+    for (const std::wstring& line : page.notice)
+        y = canvas.Text(8, y, line, kClick);
+    if (!page.notice.empty())
+        y += 8;
     y = canvas.Text(8, y, L"Title: " + page.title, kText);
     y = canvas.Text(8, y, L"Status: " + page.status, kText);
     y = canvas.Text(8, y,

@@ -39,6 +39,7 @@ struct CScriptedPage {
     std::wstring lastScript;
     std::vector<CSubFrame> subFrames;
     std::deque<std::wstring> notes; // dialog answers and the like, the latest ones
+    std::vector<std::wstring> notice; // why there is no real page, shown above everything
 
     void AddClick(int x, int y, int button);
     void AddTyped(wchar_t c);

@@ -170,11 +170,7 @@ void CBrowserImpl::EnqueueEngine(CLine line, std::function<void(IPageEngine&)> w
 
 void CBrowserImpl::Start(const std::wstring& url)
 {
-    m_engine = CreatePageEngine(*this);
-    if (!m_engine->Launch()) {
-        Abandon();
-        return;
-    }
+    m_engine = LaunchPageEngine(*this);
     if (!m_windowless) {
         CefRefPtr<CBrowserImpl> self(this);
         m_window = CPageWindow::Create(
@@ -196,18 +192,6 @@ void CBrowserImpl::Start(const std::wstring& url)
     if (m_closed)
         return;
     m_engine->Start(url);
-}
-
-void CBrowserImpl::Abandon()
-{
-    m_runtime->Record(CLine("event", "BrowserCreationFailed").Add("browser", m_id));
-    m_engine.reset();
-    m_closed = true;
-    {
-        std::lock_guard<std::mutex> lock(m_clientMutex);
-        m_client = nullptr;
-    }
-    m_runtime->RemoveBrowser(m_id);
 }
 
 void CBrowserImpl::CloseNow()

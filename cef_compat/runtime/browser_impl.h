@@ -105,8 +105,6 @@ private:
     CLine Call(const char* method) const;
     CLine Hook(const char* method) const;
     void Start(const std::wstring& url);
-    // A creation that cannot go on: nothing was reported to the client, and nothing will be.
-    void Abandon();
     void Close(const char* reason);
     void EnsureRenderer();
     void SendToRenderer(const CWireWriter& message);

@@ -193,14 +193,15 @@ bool Near(uint32_t actual, uint32_t expected)
     return true;
 }
 
-// A Pagehull.exe on the Chromium engine, driven by this process as its add-in.
+// A Pagehull.exe started as an add-in starts it, with only the host's own switches and |switches|:
+// the Chromium engine is its default. Driven by this process as its add-in.
 class CChromiumHost {
 public:
     explicit CChromiumHost(const std::wstring& address, const std::wstring& switches = std::wstring())
         : m_index(NextIndex()),
           m_addin(SelfPid(), m_index),
-          m_process(HostPath(), L"--idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(SelfPid()) +
-                                    L" --cefcompat-engine=chromium " + switches + L" " + address),
+          m_process(HostPath(), L"--idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(SelfPid()) + L" " +
+                                    switches + L" " + address),
           m_engine(m_process)
     {
     }
@@ -539,16 +540,27 @@ TEST(ChromiumHost, NothingOfChromiumOutlivesAHostThatIsKilled)
     EXPECT_TRUE(BecomesTrue([&] { return !Exists(ZPath(profile)); }));
 }
 
-TEST(ChromiumHost, WithoutAChromiumToStartThereIsNoBrowser)
+TEST(ChromiumHost, WithoutABrowserToStartThePageSaysSoAndWhereItLooked)
 {
     CChromiumHost host(PageUrl("blocks.html"), L"--cefcompat-browser=/nonexistent/chromium");
     ASSERT_TRUE(host.Addin().WaitForHost());
-    const std::optional<std::string> failed = host.Engine().WaitForJournal("event ChromiumFailed");
-    ASSERT_TRUE(failed.has_value());
-    EXPECT_NE(DecodeJournalText(Field(*failed, "reason")).find("/nonexistent/chromium"), std::string::npos);
-    EXPECT_TRUE(host.Engine().WaitForJournal("event BrowserCreationFailed").has_value());
+    ASSERT_TRUE(host.WaitForEvent(L"browserCreated:"));
+    ASSERT_TRUE(host.WaitForEvent(L"loadError:no browser was found"));
+    const std::optional<std::string> notice = host.Engine().WaitForJournal("event NoBrowser");
+    ASSERT_TRUE(notice.has_value());
+    const std::string text = DecodeJournalText(Field(*notice, "notice"));
+    EXPECT_NE(text.find("Looked for: /nonexistent/chromium"), std::string::npos) << text;
+    EXPECT_NE(text.find("--cefcompat-browser=PATH"), std::string::npos) << text;
+    // The notice's lines, in red, under the address bar.
+    EXPECT_TRUE(BecomesTrue([&] {
+        const std::optional<CFrame> frame = host.Addin().CurrentFrame();
+        int red = 0;
+        for (int y = 30; frame && y < 90; ++y)
+            for (int x = 8; x < 300; ++x)
+                red += Near(frame->PixelAt(x, y), 0xDC1E1E) ? 1 : 0;
+        return red > 50;
+    }));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
-    EXPECT_EQ(host.Process().WaitForExit(), kExitNoBrowser);
-    EXPECT_TRUE(host.Addin().Events().empty());
+    EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
 }

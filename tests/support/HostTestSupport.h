@@ -63,7 +63,8 @@ private:
     DWORD m_id = 0;
 };
 
-// The host's executable with the given arguments.
+// The host's executable with the given arguments. The host runs on the scripted engine, whose
+// pages the tests steer.
 std::wstring HostPath();
 std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address);
 

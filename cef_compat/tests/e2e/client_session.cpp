@@ -31,7 +31,7 @@ CClientSession::CClientSession(const std::vector<std::wstring>& arguments)
         m_problem = "the test pipe could not be created";
         return;
     }
-    std::wstring commandLine = Quote(ClientPath()) + L" --test-pipe=" + pipeName;
+    std::wstring commandLine = Quote(ClientPath()) + L" --test-pipe=" + pipeName + L" --cefcompat-engine=scripted";
     for (const std::wstring& arg : arguments)
         commandLine += L" " + Quote(arg);
     STARTUPINFOW startup = {};

@@ -28,7 +28,8 @@ struct CJournalHit {
 class CClientSession {
 public:
     // Starts the client with |arguments| (switches and the start address) and waits until its
-    // runtime is initialised and its control pipe is connected. Check IsReady().
+    // runtime is initialised and its control pipe is connected. Check IsReady(). The client runs
+    // on the scripted engine unless |arguments| choose another (the last switch wins).
     explicit CClientSession(const std::vector<std::wstring>& arguments);
     CClientSession(const CClientSession&) = delete;
     CClientSession& operator=(const CClientSession&) = delete;
