@@ -75,7 +75,7 @@ public:
         m_process =
             cefcompat::CChromiumProcess::Start(L"/usr/bin/chromium", cefcompat::HeadlessSwitches(), kTimeoutMs, &error);
         Require(m_process != nullptr, "Chromium did not start for the bare client");
-        Require(m_connection.Open(m_process->Endpoint(), &error), "the bare client cannot connect");
+        Require(m_connection.Open(m_process->DevToolsLink(), &error), "the bare client cannot connect");
         const auto targets = m_connection.Call("Target.getTargets", Json::object(), "", kTimeoutMs);
         Require(targets.has_value(), "no targets");
         std::string target;

@@ -161,11 +161,16 @@ bool CChromiumEngine::Connect(std::string* error)
                                                                      OnChromiumGone(TS_PROCESS_CRASHED);
                                                              });
                                                          });
-    if (!m_connection->Open(m_process->Endpoint(), error))
+    if (!m_connection->Open(m_process->DevToolsLink(), error))
         return false;
 
-    // The page Chromium opened at start is the one this browser shows.
-    const auto targets = m_connection->Call("Target.getTargets", Json::object(), "", kAnswerTimeoutMs);
+    // The page Chromium opened at start is the one this browser shows. The first answer comes
+    // once Chromium has started.
+    const auto targets = m_connection->Call("Target.getTargets", Json::object(), "", kStartTimeoutMs);
+    if (!targets && !m_process->Failure().empty()) {
+        *error = m_process->Failure();
+        return false;
+    }
     if (targets) {
         for (const Json& info : (*targets)["result"].value("targetInfos", Json::array())) {
             if (Text(info, "type") == "page")
@@ -186,7 +191,7 @@ bool CChromiumEngine::Connect(std::string* error)
     m_site.Record(m_site.EventLine("ChromiumStarted")
                       .Add("pid", m_process->Pid())
                       .Add("profile", m_process->Profile())
-                      .Add("port", m_process->Endpoint().port));
+                      .Add("sandbox", m_process->Sandbox()));
     // Answered before the first navigation: events of a navigation that starts earlier are lost.
     for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"}) {
         if (!m_connection->Call(method, Json::object(), m_session, kAnswerTimeoutMs)) {
@@ -278,7 +283,14 @@ void CChromiumEngine::OnMessage(Json& message)
 {
     if (Text(message, "method") == "Page.screencastFrame") {
         OnScreencastFrame(message);
-    } else {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_toolsMutex);
+        if (m_tools && m_tools->TakeMessage(message))
+            return;
+    }
+    {
         std::weak_ptr<bool> alive = m_alive;
         auto shared = std::make_shared<Json>(std::move(message));
         m_site.PostTask([this, alive, shared]() {
@@ -350,13 +362,14 @@ std::unique_ptr<IPageTools> CChromiumEngine::OpenTools(IToolsWindow& window)
 {
     if (!m_connection || m_targetId.empty())
         return nullptr;
-    const std::string url = CChromiumTools::FrontEndUrl(m_process->Endpoint(), m_targetId);
-    // Chromium announces the new target before it answers with its id.
-    m_questions.KeepPage(url);
     auto tools = std::make_unique<CChromiumTools>(
         window,
         [this](const std::string& session, const std::string& method, Json params, AnswerFn onAnswer) {
             CommandOn(session, method, std::move(params), std::move(onAnswer));
+        },
+        // Connection thread, like the frames' acks.
+        [this](const std::string& session, const std::string& method, Json params) {
+            return m_connection->Send(method, std::move(params), session);
         },
         [this](std::function<void()> task) { m_site.PostTask(std::move(task)); },
         [this]() {
@@ -368,7 +381,9 @@ std::unique_ptr<IPageTools> CChromiumEngine::OpenTools(IToolsWindow& window)
         std::lock_guard<std::mutex> lock(m_toolsMutex);
         m_tools = tools.get();
     }
-    tools->Open(url);
+    // Chromium announces the new target before it answers with its id.
+    m_questions.KeepPage(tools->Url());
+    tools->Open(m_targetId);
     return tools;
 }
 
@@ -892,9 +907,12 @@ bool CChromiumEngine::HandleControl(const std::vector<std::string>& tokens, Repl
     if (tokens[0] == "chromium") {
         if (!m_process)
             reply("ok running=0");
-        else
+        else {
+            std::lock_guard<std::mutex> lock(m_toolsMutex);
             reply("ok running=1 pid=" + m_process->Pid() + " profile=" + EncodeText(m_process->Profile()) +
-                  " port=" + m_process->Endpoint().port);
+                  " sandbox=" + EncodeText(m_process->Sandbox()) +
+                  " tools_relayed=" + std::to_string(m_tools ? m_tools->Relayed() : 0));
+        }
         return true;
     }
     if (tokens[0] == "state") {

@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <filesystem>
 
+#include <sddl.h>
+
 #include "runtime/command_line.h"
 #include "runtime/text.h"
 
@@ -13,27 +15,36 @@ namespace {
 // Lines of Chromium's output longer than this are cut; nothing we read from them is longer.
 constexpr size_t kMaxOutputLine = 4096;
 
-const char kListening[] = "DevTools listening on ws://";
-
-// $1 is the browser, the rest its switches. The first line names Chromium's process id and
-// profile folder. setsid makes Chromium the leader of a process group of its own (a
-// background job of a non-interactive shell is never one already, so setsid does not fork),
-// which every process it starts joins; the group is killed as one. Wine's sockets are
-// non-blocking, so the wait for end-of-file selects before it reads; perl, part of every
-// Debian system, also signals the group, which dash's kill cannot name. Killed processes are
-// waited for, a bounded while, before their profile folder is removed under them.
+// $1 is the browser, the rest its switches; standard error is the debugging stream. The first
+// lines say whether the sandbox is off and name Chromium's process id and profile folder (mktemp
+// makes it readable by its owner only). The debugging stream is made blocking, as Chromium
+// reads and writes its pipe, and given to Chromium alone as descriptors 3 and 4: the wrapper
+// closes its own copy, so the stream ends when Chromium does. setsid makes Chromium the leader
+// of a process group of its own (a background job of a non-interactive shell is never one
+// already, so setsid does not fork), which every process it starts joins; the group is killed
+// as one. Wine's sockets are non-blocking, so the wait for end-of-file selects before it reads;
+// perl, part of every Debian system, also signals the group, which dash's kill cannot name.
+// Killed processes are waited for, a bounded while, before their profile folder is removed
+// under them. Nothing of the switches is ever read by a shell: they stay quoted in "$@".
 const char kWrapper[] =
-    "exec 2>&1; trap '' PIPE; browser=$1; shift; "
+    "exec 5<&2 2>&1; trap '' PIPE; browser=$1; shift; "
     "[ -x \"$browser\" ] || { echo \"failed $browser is not an executable program\"; exit 127; }; "
+    "if [ \"$(id -u)\" = 0 ]; then set -- \"$@\" --no-sandbox; "
+    "echo 'sandbox off: Chromium runs as root, where its sandbox cannot'; fi; "
+    "perl -MFcntl -e '$f = fcntl(STDIN, F_GETFL, 0) or exit 1; fcntl(STDIN, F_SETFL, $f & ~O_NONBLOCK) or exit 1' "
+    "<&5 || { echo 'failed the debugging pipe cannot be made blocking'; exit 1; }; "
     "profile=$(mktemp -d \"${TMPDIR:-/tmp}/cefcompat-chromium.XXXXXX\") || "
     "{ echo 'failed no temporary profile folder'; exit 1; }; "
-    "setsid \"$browser\" \"$@\" --user-data-dir=\"$profile\" </dev/null & pid=$!; "
+    "setsid \"$browser\" \"$@\" --user-data-dir=\"$profile\" 3<&5 4>&5 5<&- </dev/null & pid=$!; exec 5<&-; "
     "echo \"started $pid $profile\"; "
     "perl -e 'vec($r, 0, 1) = 1; while (select($w = $r, undef, undef, undef) >= 0 || $!{EINTR}) "
     "{ $n = sysread(STDIN, $b, 4096); last if defined $n ? $n == 0 : !$!{EAGAIN} }'; "
     "perl -e 'kill \"KILL\", -$ARGV[0]' $pid; wait $pid; "
     "perl -e 'for (1 .. 50) { kill(0, -$ARGV[0]) or last; select(undef, undef, undef, 0.1) }' $pid; "
     "rm -rf \"$profile\"";
+
+// Chromium's words when it cannot start its sandbox.
+const char kNoSandbox[] = "No usable sandbox";
 
 // How long a closing object waits for the wrapper to have cleaned up, or for the job's
 // processes to have ended.
@@ -57,6 +68,22 @@ void* WineExport(const char* name)
 {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+}
+
+// A folder only its owner may open: the profile holds the page's cookies and sign-ins.
+bool CreateOwnerOnlyFolder(const std::wstring& folder)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)", SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    const bool created = CreateDirectoryW(folder.c_str(), &attributes) != FALSE;
+    const DWORD error = GetLastError();
+    LocalFree(descriptor);
+    SetLastError(error);
+    return created;
 }
 
 bool SameAddress(const sockaddr_in& a, const sockaddr_in& b)
@@ -169,7 +196,7 @@ std::wstring NewProfileFolder()
     const std::wstring base = std::wstring(temp) + kProfilePrefix + std::to_wstring(GetCurrentProcessId()) + L".";
     for (int attempt = 0; attempt < kProfileAttempts; ++attempt) {
         const std::wstring folder = base + std::to_wstring(GetTickCount()) + L"." + std::to_wstring(attempt);
-        if (CreateDirectoryW(folder.c_str(), nullptr))
+        if (CreateOwnerOnlyFolder(folder))
             return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;
@@ -181,9 +208,8 @@ std::wstring NewProfileFolder()
 
 std::vector<std::string> HeadlessSwitches()
 {
-    // Everything Chromium would reach out for on its own is off; loopback DevTools only.
+    // Everything Chromium would reach out for on its own is off; DevTools only on the pipe.
     return {"--headless",
-            "--no-sandbox",
             "--disable-gpu",
             "--disable-quic",
             "--no-first-run",
@@ -193,8 +219,7 @@ std::vector<std::string> HeadlessSwitches()
             "--disable-sync",
             "--disable-extensions",
             "--mute-audio",
-            "--remote-debugging-address=127.0.0.1",
-            "--remote-debugging-port=0",
+            "--remote-debugging-pipe",
             "about:blank"};
 }
 
@@ -258,21 +283,28 @@ std::unique_ptr<CChromiumProcess> CChromiumProcess::Start(const std::wstring& br
     if (!launched)
         return nullptr;
     if (WaitForSingleObject(process->m_ready.Get(), timeoutMs) != WAIT_OBJECT_0) {
-        *error = "Chromium did not open its DevTools endpoint in time";
+        *error = "Chromium did not start in time";
         return nullptr;
     }
-    if (process->m_endpoint.port.empty()) {
+    if (process->m_pid.empty()) {
         *error =
-            process->m_failure.empty() ? "Chromium ended before it opened its DevTools endpoint" : process->m_failure;
+            process->Failure().empty() ? "Chromium's wrapper ended before it started Chromium" : process->Failure();
         return nullptr;
     }
     return process;
 }
 
-bool CChromiumProcess::Connect(CSocket* theirs)
+std::string CChromiumProcess::Failure() const
+{
+    std::lock_guard<std::mutex> lock(m_failureMutex);
+    return m_failure;
+}
+
+bool CChromiumProcess::Connect(CSocket* ours, CSocket* theirs)
 {
     CSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    theirs->Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    // Not overlapped: a Windows browser reads and writes it as the handle of a pipe.
+    theirs->Reset(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, 0));
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -283,16 +315,16 @@ bool CChromiumProcess::Connect(CSocket* theirs)
         connect(theirs->Get(), reinterpret_cast<sockaddr*>(&address), size) != 0) {
         return false;
     }
-    m_link.Reset(accept(listener.Get(), nullptr, nullptr));
+    ours->Reset(accept(listener.Get(), nullptr, nullptr));
     // Anything else on this machine could have connected first: the peer must be our own end.
     sockaddr_in peer = {};
     sockaddr_in local = {};
     int peerSize = sizeof(peer);
     int localSize = sizeof(local);
-    return m_link && getpeername(m_link.Get(), reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+    return *ours && getpeername(ours->Get(), reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
            getsockname(theirs->Get(), reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
            SameAddress(peer, local) &&
-           SetHandleInformation(reinterpret_cast<HANDLE>(m_link.Get()), HANDLE_FLAG_INHERIT, 0) &&
+           SetHandleInformation(reinterpret_cast<HANDLE>(ours->Get()), HANDLE_FLAG_INHERIT, 0) &&
            SetHandleInformation(reinterpret_cast<HANDLE>(theirs->Get()), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 }
 
@@ -314,9 +346,10 @@ bool CChromiumProcess::LaunchLinux(const std::wstring& browser, const std::vecto
     WSADATA data;
     m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     CSocket theirs;
+    CSocket theirDevTools;
     m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_ended.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_winsock || !m_ready || !m_ended || !Connect(&theirs)) {
+    if (!m_winsock || !m_ready || !m_ended || !Connect(&m_link, &theirs) || !Connect(&m_devTools, &theirDevTools)) {
         *error = "no loopback connection for Chromium's wrapper";
         return false;
     }
@@ -329,7 +362,7 @@ bool CChromiumProcess::LaunchLinux(const std::wstring& browser, const std::vecto
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = reinterpret_cast<HANDLE>(theirs.Get());
     startup.hStdOutput = startup.hStdInput;
-    startup.hStdError = startup.hStdInput;
+    startup.hStdError = reinterpret_cast<HANDLE>(theirDevTools.Get());
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(shell.c_str(), &commandLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
                         &startup, &info)) {
@@ -359,13 +392,16 @@ bool CChromiumProcess::LaunchWindows(const std::wstring& browser, const std::vec
     JOBOBJECT_ASSOCIATE_COMPLETION_PORT port = {m_job.Get(), m_jobPort.Get()};
     m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_ended.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    WSADATA data;
+    m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    CSocket theirDevTools;
     SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     const bool piped = CreatePipe(&readEnd, &writeEnd, &inherited, 0) != FALSE;
     m_output.Reset(piped ? readEnd : INVALID_HANDLE_VALUE);
     const NsWin32::CFileHandle theirs(piped ? writeEnd : INVALID_HANDLE_VALUE);
-    if (!m_job || !m_jobPort || !m_ready || !m_ended || !piped ||
+    if (!m_job || !m_jobPort || !m_ready || !m_ended || !piped || !m_winsock || !Connect(&m_devTools, &theirDevTools) ||
         !SetInformationJobObject(m_job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
         !SetInformationJobObject(m_job.Get(), JobObjectAssociateCompletionPortInformation, &port, sizeof(port)) ||
         !SetHandleInformation(m_output.Get(), HANDLE_FLAG_INHERIT, 0)) {
@@ -376,6 +412,9 @@ bool CChromiumProcess::LaunchWindows(const std::wstring& browser, const std::vec
     for (const std::string& value : switches)
         commandLine += L" " + QuoteArgument(FromUtf8(value));
     commandLine += L" " + QuoteArgument(L"--user-data-dir=" + m_windowsProfile);
+    // Chromium reads from the first handle and writes to the second.
+    const std::wstring link = std::to_wstring(static_cast<uintptr_t>(theirDevTools.Get()));
+    commandLine += L" --remote-debugging-io-pipes=" + link + L"," + link;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -397,6 +436,7 @@ bool CChromiumProcess::LaunchWindows(const std::wstring& browser, const std::vec
     }
     ResumeThread(threadHandle.Get());
     m_pid = std::to_string(info.dwProcessId);
+    SetEvent(m_ready.Get());
     m_reader = std::thread([this]() { ReadPipe(); });
     return true;
 }
@@ -483,32 +523,27 @@ void CChromiumProcess::TakeOutput(const char* bytes, size_t count, std::string* 
 
 void CChromiumProcess::TakeLine(const std::string& line)
 {
-    if (!m_endpoint.port.empty())
+    if (line.find(kNoSandbox) != std::string::npos) {
+        std::lock_guard<std::mutex> lock(m_failureMutex);
+        m_failure = "Chromium's sandbox cannot run here: " + line;
         return;
-    // Only the wrapper's own lines name the process and the profile, or a failure.
-    if (m_link && line.compare(0, 8, "started ") == 0) {
+    }
+    // Only the wrapper's own lines, which come before Chromium's, name the process and the
+    // profile, the sandbox or a failure.
+    if (!m_link || !m_pid.empty())
+        return;
+    if (line.compare(0, 8, "started ") == 0) {
         const size_t space = line.find(' ', 8);
-        m_pid = line.substr(8, space == std::string::npos ? std::string::npos : space - 8);
         if (space != std::string::npos)
             m_profile = line.substr(space + 1);
-        return;
-    }
-    if (m_link && line.compare(0, 7, "failed ") == 0) {
+        m_pid = line.substr(8, space == std::string::npos ? std::string::npos : space - 8);
+        SetEvent(m_ready.Get());
+    } else if (line.compare(0, 13, "sandbox off: ") == 0) {
+        m_sandbox = "off: " + line.substr(13);
+    } else if (line.compare(0, 7, "failed ") == 0) {
+        std::lock_guard<std::mutex> lock(m_failureMutex);
         m_failure = line.substr(7);
-        return;
     }
-    const size_t at = line.find(kListening);
-    if (at == std::string::npos)
-        return;
-    const std::string address = line.substr(at + sizeof(kListening) - 1);
-    const size_t colon = address.find(':');
-    const size_t slash = address.find('/');
-    if (colon == std::string::npos || slash == std::string::npos || colon > slash)
-        return;
-    m_endpoint.host = address.substr(0, colon);
-    m_endpoint.path = address.substr(slash);
-    m_endpoint.port = address.substr(colon + 1, slash - colon - 1);
-    SetEvent(m_ready.Get());
 }
 
 } // namespace cefcompat

@@ -1,16 +1,25 @@
-// One headless Chromium with a temporary profile folder, reached over loopback.
+// One headless Chromium with a temporary profile folder only its owner can read, and its
+// debugging pipe (--remote-debugging-pipe): the DevTools protocol on a stream that only this
+// process and Chromium hold. Chromium opens no port; nothing else on the machine can reach it.
 //
-// Under Wine a Linux Chromium is started through a small shell wrapper whose standard input
-// and output are one end of a loopback TCP connection; this object holds the other end. When
-// the object goes, or the process holding it ends in any way, the wrapper reads end-of-file,
-// kills Chromium's whole process group and removes the profile folder. (Wine hands a Linux
-// program a socket as a real descriptor, but an anonymous pipe only as /dev/null, and only to
-// a detached process.)
+// Both streams this object holds are connected loopback sockets: each is made by connecting to
+// a listener that lives only until the connection is accepted, and whose accepted peer must be
+// our own other end. (Wine hands a Linux program a socket as a real descriptor, but an
+// anonymous pipe only as /dev/null, and only to a detached process.)
+//
+// Under Wine a Linux Chromium is started through a small shell wrapper. Its standard input and
+// output are one stream (the wrapper's link); when this object goes, or the process holding it
+// ends in any way, the wrapper reads end-of-file, kills Chromium's whole process group and
+// removes the profile folder. Its standard error is the other stream, which the wrapper makes
+// blocking (Chromium reads and writes it as a pipe) and hands Chromium as descriptors 3 and 4.
+// Chromium's sandbox needs a user other than root: as root it is switched off, and the
+// wrapper says so (Sandbox()).
 //
 // A Windows program (Edge or Chrome on Windows) is started inside a job object that kills
 // every process in it when its last handle closes, which happens when this object goes or
-// when the process holding it ends in any way. Its output comes back through a pipe; the
-// profile folder is removed once the job's last process has ended.
+// when the process holding it ends in any way; it takes its end of the debugging stream as
+// the handles --remote-debugging-io-pipes names, and runs with its sandbox. Its output comes
+// back through a pipe; the profile folder is removed once the job's last process has ended.
 //
 // Chromium's own output is drained for the object's whole life.
 #pragma once
@@ -18,6 +27,7 @@
 #include <winsock2.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,17 +36,11 @@
 
 namespace cefcompat {
 
-struct CChromiumEndpoint {
-    std::string host; // 127.0.0.1
-    std::string port;
-    std::string path; // /devtools/browser/<id>
-};
-
 class CChromiumProcess {
 public:
     // Starts |browser| (a Windows program; under Wine also a Linux path, or a Windows path Wine
-    // maps to a Linux program) with |switches| and waits, at most |timeoutMs|, for its DevTools
-    // endpoint. Null with |error| set when Chromium cannot be started or does not answer.
+    // maps to a Linux program) with |switches| and waits, at most |timeoutMs|, until it runs.
+    // Null with |error| set when Chromium cannot be started.
     static std::unique_ptr<CChromiumProcess>
     Start(const std::wstring& browser, const std::vector<std::string>& switches, DWORD timeoutMs, std::string* error);
     ~CChromiumProcess();
@@ -44,10 +48,15 @@ public:
     CChromiumProcess(const CChromiumProcess&) = delete;
     CChromiumProcess& operator=(const CChromiumProcess&) = delete;
 
-    const CChromiumEndpoint& Endpoint() const { return m_endpoint; }
+    // Our end of the debugging pipe, open for the object's whole life.
+    SOCKET DevToolsLink() const { return m_devTools.Get(); }
     // Chromium's process id (a Linux one is also its process group) and its profile folder.
     const std::string& Pid() const { return m_pid; }
     const std::string& Profile() const { return m_profile; }
+    // "on", or why Chromium's sandbox is off.
+    const std::string& Sandbox() const { return m_sandbox; }
+    // What Chromium or its wrapper said about a failure; empty when nothing.
+    std::string Failure() const;
 
 private:
     struct CSocketTraits {
@@ -58,8 +67,9 @@ private:
     using CSocket = NsWin32::CScopedResource<CSocketTraits>;
 
     CChromiumProcess() = default;
-    // A loopback connection: m_link our end, |theirs| the wrapper's, inheritable.
-    bool Connect(CSocket* theirs);
+    // A connected pair of loopback sockets: |ours| not inheritable, |theirs| inheritable and
+    // blocking (the browser reads it as a pipe).
+    static bool Connect(CSocket* ours, CSocket* theirs);
     bool LaunchLinux(const std::wstring& browser, const std::vector<std::string>& switches, std::string* error);
     bool LaunchWindows(const std::wstring& browser, const std::vector<std::string>& switches, std::string* error);
     // The job's processes have all ended, or |timeoutMs| has passed.
@@ -71,6 +81,7 @@ private:
     void TakeLine(const std::string& line);
 
     bool m_winsock = false;
+    CSocket m_devTools; // our end of the debugging pipe
     // Linux Chromium: our end of the wrapper's standard streams. Closing it ends Chromium;
     // Chromium's output arrives on it.
     CSocket m_link;
@@ -80,17 +91,18 @@ private:
     NsWin32::CKernelHandle m_jobPort;
     NsWin32::CFileHandle m_output;
     std::wstring m_windowsProfile;
-    NsWin32::CKernelHandle m_ready; // set once the endpoint is known or the output ended
+    NsWin32::CKernelHandle m_ready; // set once Chromium runs or the output ended
     NsWin32::CKernelHandle m_ended; // set when the output ended (Linux: the wrapper has cleaned up)
     std::thread m_reader;
     // Written by the reader thread before m_ready is set, read afterwards.
-    CChromiumEndpoint m_endpoint;
     std::string m_pid;
     std::string m_profile;
+    std::string m_sandbox = "on";
+    mutable std::mutex m_failureMutex; // the reader thread may learn of a failure at any time
     std::string m_failure;
 };
 
-// The switches of a headless Chromium that serves one page over loopback DevTools, with the
+// The switches of a headless Chromium that serves one page over its debugging pipe, with the
 // page Chromium opens at start (about:blank).
 std::vector<std::string> HeadlessSwitches();
 

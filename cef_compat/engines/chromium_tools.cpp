@@ -1,5 +1,11 @@
 #include "engines/chromium_tools.h"
 
+#include <windows.h>
+
+#include <ntsecapi.h>
+
+#include <cstdio>
+
 #include "engines/chromium_input.h"
 #include "engines/devtools_json.h"
 
@@ -8,14 +14,60 @@ namespace {
 
 // The tools change little at a time: one thread decodes their frames.
 constexpr unsigned kDecodingThreads = 1;
+// Commands of the front-end not answered yet; more are a front-end gone wrong, and dropped.
+constexpr size_t kMaxRelayedCommands = 4096;
+// Sessions the front-end attached to beside the page's (workers, frames of other processes).
+constexpr size_t kMaxFrontEndSessions = 256;
+
+const char kBindingPrefix[] = "__cefcompatToolsSend";
+const char kReceiverPrefix[] = "__cefcompatToolsReceive";
+
+// 128 random bits in hex; empty when the system gives none.
+std::string RandomToken()
+{
+    unsigned char bytes[16] = {};
+    if (!RtlGenRandom(bytes, sizeof(bytes)))
+        return std::string();
+    std::string token;
+    char hex[3];
+    for (unsigned char byte : bytes) {
+        std::snprintf(hex, sizeof(hex), "%02x", byte);
+        token += hex;
+    }
+    return token;
+}
+
+// Runs in every document of the tools' target before its own script. In the front-end only, a
+// WebSocket to the relay's address is one whose messages go through the binding, which no
+// other script of the document can reach afterwards.
+std::string RelayScript(const std::string& token)
+{
+    return "(() => { const send = globalThis." + std::string(kBindingPrefix) + token + "; delete globalThis." +
+           kBindingPrefix + token +
+           "; if (location.protocol !== 'devtools:' || !send) return; const Real = WebSocket; "
+           "window.WebSocket = function (url) { if (!String(url).includes('" +
+           token +
+           "')) return new Real(url); const socket = this; socket.readyState = 0; "
+           "socket.send = (m) => send(String(m)); socket.close = () => { socket.readyState = 3; }; "
+           "globalThis." +
+           kReceiverPrefix + token +
+           " = (m) => { if (socket.onmessage) socket.onmessage({data: m}); }; "
+           "setTimeout(() => { socket.readyState = 1; if (socket.onopen) socket.onopen({}); }, 0); }; })();";
+}
 
 } // namespace
 
-CChromiumTools::CChromiumTools(IToolsWindow& window, SendFn send, CScreencast::PostFn post,
+CChromiumTools::CChromiumTools(IToolsWindow& window, SendFn send, RawSendFn rawSend, CScreencast::PostFn post,
                                std::function<void()> onGone)
     : m_window(window),
       m_send(std::move(send)),
+      m_rawSend(std::move(rawSend)),
       m_onGone(std::move(onGone)),
+      m_token(RandomToken()),
+      // The front-end without the page's own screencast beside it (that is inspector.html), as
+      // in Chromium's own tools window. Before the relay's script is in place its WebSocket
+      // goes to a port nothing can listen on.
+      m_url("devtools://devtools/bundled/devtools_app.html?ws=127.0.0.1:0/" + m_token),
       m_alive(std::make_shared<bool>(true)),
       m_screencast(
           false, kDecodingThreads,
@@ -29,22 +81,18 @@ CChromiumTools::~CChromiumTools()
     m_onGone();
     if (!m_target.empty())
         m_send(std::string(), "Target.closeTarget", {{"targetId", m_target}}, nullptr);
+    std::lock_guard<std::mutex> lock(m_sessionMutex);
+    if (!m_relaySession.empty())
+        m_send(std::string(), "Target.detachFromTarget", {{"sessionId", m_relaySession}}, nullptr);
 }
 
-std::string CChromiumTools::FrontEndUrl(const CChromiumEndpoint& endpoint, const std::string& pageTarget)
+void CChromiumTools::Open(const std::string& pageTarget)
 {
-    // The front-end without the page's own screencast beside it (that is inspector.html), as
-    // in Chromium's own tools window; served by Chromium itself, from the same origin as the
-    // WebSocket it opens, which Chromium accepts without further switches.
-    const std::string server = endpoint.host + ":" + endpoint.port;
-    return "http://" + server + "/devtools/devtools_app.html?ws=" + server + "/devtools/page/" + pageTarget;
-}
-
-void CChromiumTools::Open(const std::string& url)
-{
+    if (m_token.empty())
+        return;
     std::weak_ptr<bool> alive = m_alive;
     const SendFn send = m_send;
-    m_send(std::string(), "Target.createTarget", {{"url", url}}, [this, alive, send](const Json& answer) {
+    m_send(std::string(), "Target.createTarget", {{"url", m_url}}, [this, alive, send, pageTarget](const Json& answer) {
         const std::string target = Text(Member(answer, "result"), "targetId");
         if (target.empty())
             return;
@@ -53,25 +101,116 @@ void CChromiumTools::Open(const std::string& url)
             return;
         }
         m_target = target;
-        m_send(std::string(), "Target.attachToTarget", {{"targetId", target}, {"flatten", true}},
-               [this, alive](const Json& attached) {
-                   if (alive.lock())
-                       Attached(Text(Member(attached, "result"), "sessionId"));
-               });
+        AttachRelay(target, pageTarget);
     });
 }
 
-void CChromiumTools::Attached(const std::string& session)
+void CChromiumTools::AttachRelay(const std::string& toolsTarget, const std::string& pageTarget)
 {
-    if (session.empty())
+    std::weak_ptr<bool> alive = m_alive;
+    const SendFn send = m_send;
+    m_send(std::string(), "Target.attachToTarget", {{"targetId", pageTarget}, {"flatten", true}},
+           [this, alive, send, toolsTarget](const Json& relay) {
+               const std::string relaySession = Text(Member(relay, "result"), "sessionId");
+               if (!alive.lock()) {
+                   if (!relaySession.empty())
+                       send(std::string(), "Target.detachFromTarget", {{"sessionId", relaySession}}, nullptr);
+                   return;
+               }
+               m_send(std::string(), "Target.attachToTarget", {{"targetId", toolsTarget}, {"flatten", true}},
+                      [this, alive, relaySession](const Json& attached) {
+                          if (alive.lock())
+                              Attached(Text(Member(attached, "result"), "sessionId"), relaySession);
+                      });
+           });
+}
+
+void CChromiumTools::Attached(const std::string& session, const std::string& relaySession)
+{
+    if (session.empty() || relaySession.empty())
         return;
     {
         std::lock_guard<std::mutex> lock(m_sessionMutex);
         m_session = session;
+        m_relaySession = relaySession;
+        m_frontEndSessions = {relaySession};
     }
+    Command("Runtime.addBinding", {{"name", kBindingPrefix + m_token}});
+    Command("Page.addScriptToEvaluateOnNewDocument", {{"source", RelayScript(m_token)}});
+    Command("Runtime.enable", Json::object());
+    // The front-end loaded before the relay's script was in place: once more, with it.
+    Command("Page.navigate", {{"url", m_url}});
     // Keys reach the focused element only in a page that has the focus.
     Command("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     Resized();
+}
+
+size_t CChromiumTools::Relayed()
+{
+    std::lock_guard<std::mutex> lock(m_sessionMutex);
+    return m_relayed;
+}
+
+bool CChromiumTools::TakeMessage(Json& message)
+{
+    const std::string session = Text(message, "sessionId");
+    std::lock_guard<std::mutex> lock(m_sessionMutex);
+    if (session.empty())
+        return false;
+    if (session == m_session) {
+        const Json& params = Member(message, "params");
+        if (Text(message, "method") == "Runtime.bindingCalled" && Text(params, "name") == kBindingPrefix + m_token)
+            FromFrontEnd(params);
+        return true;
+    }
+    if (m_frontEndSessions.count(session) == 0)
+        return false;
+    ToFrontEnd(message);
+    return true;
+}
+
+void CChromiumTools::FromFrontEnd(const Json& params)
+{
+    const Json command = Json::parse(Text(params, "payload"), nullptr, false);
+    const auto id = command.is_object() ? command.find("id") : command.end();
+    const std::string method = Text(command, "method");
+    const std::string session =
+        command.is_object() && command.contains("sessionId") ? Text(command, "sessionId") : m_relaySession;
+    // The front-end speaks only for its own sessions.
+    if (id == command.end() || !id->is_number_integer() || method.empty() || m_frontEndSessions.count(session) == 0 ||
+        m_frontEndIds.size() >= kMaxRelayedCommands) {
+        return;
+    }
+    const Json& commandParams = Member(command, "params");
+    const int relayed = m_rawSend(session, method, commandParams.is_object() ? commandParams : Json::object());
+    m_frontEndIds[relayed] = id->get<int>();
+    ++m_relayed;
+}
+
+void CChromiumTools::ToFrontEnd(Json& message)
+{
+    const auto id = message.find("id");
+    if (id != message.end()) {
+        const auto frontEndId = id->is_number_integer() ? m_frontEndIds.find(id->get<int>()) : m_frontEndIds.end();
+        if (frontEndId == m_frontEndIds.end())
+            return;
+        *id = frontEndId->second;
+        m_frontEndIds.erase(frontEndId);
+    }
+    const std::string method = Text(message, "method");
+    if (method == "Target.attachedToTarget" && m_frontEndSessions.size() < kMaxFrontEndSessions)
+        m_frontEndSessions.insert(Text(Member(message, "params"), "sessionId"));
+    else if (method == "Target.detachedFromTarget" && Text(Member(message, "params"), "sessionId") != m_relaySession)
+        m_frontEndSessions.erase(Text(Member(message, "params"), "sessionId"));
+    // The front-end's connection is to the page itself: its own session has no name.
+    if (Text(message, "sessionId") == m_relaySession)
+        message.erase("sessionId");
+    // Text Chromium sent is valid UTF-8; should it not be, a bad byte must not end the connection.
+    const auto replace = Json::error_handler_t::replace;
+    const std::string expression = kReceiverPrefix + m_token + "(" +
+                                   Json(message.dump(-1, ' ', false, replace)).dump(-1, ' ', false, replace) + ")";
+    m_rawSend(m_session, "Runtime.evaluate", {{"expression", expression}});
+    ++m_relayed;
 }
 
 bool CChromiumTools::TakeFrame(const std::string& session, Json& params)

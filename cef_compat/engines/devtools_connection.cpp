@@ -1,62 +1,92 @@
 #include "engines/devtools_connection.h"
 
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <vector>
 
-#include <boost/asio/connect.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/websocket.hpp>
+#include "runtime/log.h"
 
 namespace cefcompat {
 namespace {
 
-namespace beast = boost::beast;
-namespace net = boost::asio;
-using tcp = net::ip::tcp;
-
-// A 1920 x 1080 frame in PNG is a few MiB in base64; nothing Chromium sends is near this.
-constexpr size_t kMaxMessage = 64 * 1024 * 1024;
+constexpr size_t kReadChunk = 256 * 1024;
 
 } // namespace
 
 struct CDevToolsConnection::CState {
-    CState(MessageFn messageFn, ClosedFn closedFn) : onMessage(std::move(messageFn)), onClosed(std::move(closedFn)) {}
+    CState(MessageFn messageFn, ClosedFn closedFn, size_t limit)
+        : onMessage(std::move(messageFn)),
+          onClosed(std::move(closedFn)),
+          maxMessage(limit)
+    {
+    }
 
     MessageFn onMessage;
     ClosedFn onClosed;
-    net::io_context io;
-    beast::websocket::stream<tcp::socket> socket{io};
-    beast::flat_buffer incoming;
-    std::deque<std::string> outgoing; // connection thread
+    const size_t maxMessage;
+    SOCKET link = INVALID_SOCKET;
     std::atomic<int> lastId{0};
     std::atomic<bool> stopping{false};
 
     std::mutex mutex;
     std::condition_variable answered;
+    std::condition_variable queued;
     bool closed = false;
+    std::deque<std::string> outgoing; // NUL-terminated commands, oldest first
     std::map<int, std::optional<nlohmann::json>> waiting; // ids of Call, with their answers
 
     void Read();
     void Write();
+    void Take(const std::string& text);
     void Deliver(nlohmann::json& message);
+    // Reader thread, once: the stream ended.
     void Close();
 };
 
 void CDevToolsConnection::CState::Read()
 {
-    socket.async_read(incoming, [this](beast::error_code error, size_t) {
-        if (error) {
-            Close();
-            return;
+    std::vector<char> buffer(kReadChunk);
+    std::string message;
+    bool dropping = false;
+    int read = 0;
+    while ((read = recv(link, buffer.data(), static_cast<int>(buffer.size()), 0)) > 0) {
+        const char* at = buffer.data();
+        const char* const end = at + read;
+        while (at < end) {
+            const char* nul = static_cast<const char*>(std::memchr(at, '\0', static_cast<size_t>(end - at)));
+            const size_t count = static_cast<size_t>((nul ? nul : end) - at);
+            if (!dropping && message.size() + count > maxMessage) {
+                LogMessage(LOGSEVERITY_WARNING, "Chromium engine: dropped a DevTools message longer than " +
+                                                    std::to_string(maxMessage) + " bytes");
+                dropping = true;
+                std::string().swap(message);
+            }
+            if (!dropping)
+                message.append(at, count);
+            if (!nul)
+                break;
+            if (!dropping)
+                Take(message);
+            message.clear();
+            dropping = false;
+            at = nul + 1;
         }
-        nlohmann::json message = nlohmann::json::parse(beast::buffers_to_string(incoming.data()), nullptr, false);
-        incoming.consume(incoming.size());
-        if (message.is_object())
-            Deliver(message);
-        Read();
-    });
+    }
+    Close();
+}
+
+void CDevToolsConnection::CState::Take(const std::string& text)
+{
+    nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
+    if (!message.is_object())
+        return;
+    // Whatever throws out of a handler ends the connection, as a closed stream would.
+    try {
+        Deliver(message);
+    } catch (const std::exception&) {
+        shutdown(link, SD_BOTH);
+    }
 }
 
 void CDevToolsConnection::CState::Deliver(nlohmann::json& message)
@@ -76,34 +106,42 @@ void CDevToolsConnection::CState::Deliver(nlohmann::json& message)
 
 void CDevToolsConnection::CState::Write()
 {
-    socket.async_write(net::buffer(outgoing.front()), [this](beast::error_code error, size_t) {
-        if (error) {
-            Close();
-            return;
+    for (;;) {
+        std::string text;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            queued.wait(lock, [this]() { return closed || !outgoing.empty(); });
+            if (closed)
+                return;
+            text = std::move(outgoing.front());
+            outgoing.pop_front();
         }
-        outgoing.pop_front();
-        if (!outgoing.empty())
-            Write();
-    });
+        for (size_t sent = 0; sent < text.size();) {
+            const int count = send(link, text.data() + sent, static_cast<int>(text.size() - sent), 0);
+            if (count <= 0) {
+                // The reader sees the end too, and reports it.
+                shutdown(link, SD_BOTH);
+                return;
+            }
+            sent += static_cast<size_t>(count);
+        }
+    }
 }
 
 void CDevToolsConnection::CState::Close()
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (closed)
-            return;
         closed = true;
         answered.notify_all();
+        queued.notify_all();
     }
-    beast::error_code ignored;
-    socket.next_layer().close(ignored);
     if (!stopping)
         onClosed();
 }
 
-CDevToolsConnection::CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed)
-    : m_state(std::make_shared<CState>(std::move(onMessage), std::move(onClosed)))
+CDevToolsConnection::CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed, size_t maxMessage)
+    : m_state(std::make_shared<CState>(std::move(onMessage), std::move(onClosed), maxMessage))
 {
 }
 
@@ -115,39 +153,32 @@ CDevToolsConnection::~CDevToolsConnection()
 void CDevToolsConnection::Stop()
 {
     m_state->stopping = true;
-    CState* state = m_state.get();
-    net::post(state->io, [state]() { state->Close(); });
-    if (m_thread.joinable())
-        m_thread.join();
+    // Ends a receive or a send that waits, in either thread.
+    if (m_state->link != INVALID_SOCKET)
+        shutdown(m_state->link, SD_BOTH);
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->closed = true;
+        m_state->queued.notify_all();
+        m_state->answered.notify_all();
+    }
+    if (m_reader.joinable())
+        m_reader.join();
+    if (m_writer.joinable())
+        m_writer.join();
 }
 
-bool CDevToolsConnection::Open(const CChromiumEndpoint& endpoint, std::string* error)
+bool CDevToolsConnection::Open(SOCKET link, std::string* error)
 {
-    try {
-        tcp::resolver resolver(m_state->io);
-        net::connect(m_state->socket.next_layer(), resolver.resolve(endpoint.host, endpoint.port));
-        m_state->socket.read_message_max(kMaxMessage);
-        m_state->socket.handshake(endpoint.host + ":" + endpoint.port, endpoint.path);
-    } catch (const std::exception& e) {
-        *error = std::string("cannot reach Chromium's DevTools endpoint: ") + e.what();
+    if (link == INVALID_SOCKET) {
+        *error = "no DevTools pipe to Chromium";
         return false;
     }
-    m_state->Read();
-    m_thread = std::thread([this]() { Run(); });
+    m_state->link = link;
+    CState* state = m_state.get();
+    m_reader = std::thread([state]() { state->Read(); });
+    m_writer = std::thread([state]() { state->Write(); });
     return true;
-}
-
-void CDevToolsConnection::Run()
-{
-    // Whatever throws out of a handler ends the connection, as a closed socket would.
-    for (;;) {
-        try {
-            m_state->io.run();
-            return;
-        } catch (const std::exception&) {
-            m_state->Close();
-        }
-    }
 }
 
 int CDevToolsConnection::Send(const std::string& method, nlohmann::json params, const std::string& sessionId)
@@ -159,21 +190,18 @@ int CDevToolsConnection::Queue(const std::string& method, nlohmann::json params,
                                bool awaited)
 {
     const int id = ++m_state->lastId;
-    if (awaited) {
-        std::lock_guard<std::mutex> lock(m_state->mutex);
-        m_state->waiting[id];
-    }
     nlohmann::json command = {{"id", id}, {"method", method}, {"params", std::move(params)}};
     if (!sessionId.empty())
         command["sessionId"] = sessionId;
-    CState* state = m_state.get();
-    net::post(state->io, [state, text = command.dump()]() {
-        if (state->closed)
-            return;
-        state->outgoing.push_back(text);
-        if (state->outgoing.size() == 1)
-            state->Write();
-    });
+    std::string text = command.dump();
+    text += '\0';
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (awaited)
+        m_state->waiting[id];
+    if (!m_state->closed) {
+        m_state->outgoing.push_back(std::move(text));
+        m_state->queued.notify_one();
+    }
     return id;
 }
 

@@ -1,8 +1,11 @@
-// One WebSocket connection to Chromium's DevTools endpoint (Boost.Beast over Asio on winsock),
-// served by a thread of its own. Commands go out in the order sent; every message that comes
-// in is handed, parsed, to the message handler on that thread, except the answers to commands
-// a caller waits for.
+// The DevTools protocol over Chromium's debugging pipe: JSON messages, each ended by a NUL, on
+// a stream only this process and Chromium hold (CChromiumProcess::DevToolsLink). A reader
+// thread hands every message that comes in, parsed, to the message handler, except the answers
+// to commands a caller waits for; a writer thread sends commands in the order they were sent,
+// so that no caller waits for Chromium to read.
 #pragma once
+
+#include <winsock2.h>
 
 #include <atomic>
 #include <cstdint>
@@ -16,8 +19,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engines/chromium_process.h"
-
 namespace cefcompat {
 
 class CDevToolsConnection {
@@ -25,22 +26,27 @@ public:
     using MessageFn = std::function<void(nlohmann::json& message)>;
     using ClosedFn = std::function<void()>;
 
-    // The handlers run on the connection's thread; |onClosed| once, when the connection ends.
-    CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed);
+    // A 1920 x 1080 frame in PNG is a few MiB in base64; nothing Chromium sends is near this.
+    static constexpr size_t kMaxMessage = 64 * 1024 * 1024;
+
+    // The handlers run on the reader thread; |onClosed| once, when the connection ends. A
+    // message longer than |maxMessage| is dropped, with a line in the log; the stream goes on.
+    CDevToolsConnection(MessageFn onMessage, ClosedFn onClosed, size_t maxMessage = kMaxMessage);
     ~CDevToolsConnection();
 
     CDevToolsConnection(const CDevToolsConnection&) = delete;
     CDevToolsConnection& operator=(const CDevToolsConnection&) = delete;
 
-    // Connects and starts the thread; false with |error| set when it cannot.
-    bool Open(const CChromiumEndpoint& endpoint, std::string* error);
-    // Any thread but the connection's: ends the connection and its thread. No handler runs after
-    // it returns, while the owner still reaches this object through its pointer.
+    // Starts the threads on |link|, which stays open until Stop has returned; false with
+    // |error| set when they cannot start.
+    bool Open(SOCKET link, std::string* error);
+    // Any thread but the reader: ends the connection and its threads. No handler runs after it
+    // returns, while the owner still reaches this object through its pointer.
     void Stop();
 
     // Any thread. Returns the command's id; its answer reaches the message handler.
     int Send(const std::string& method, nlohmann::json params, const std::string& sessionId);
-    // Any thread but the connection's: sends and waits for the answer, at most |timeoutMs|.
+    // Any thread but the reader: sends and waits for the answer, at most |timeoutMs|.
     // Nothing when the connection ended or the time ran out; the answer otherwise (which may
     // carry an "error" instead of a "result").
     std::optional<nlohmann::json> Call(const std::string& method, nlohmann::json params, const std::string& sessionId,
@@ -48,12 +54,12 @@ public:
 
 private:
     struct CState;
-    void Run();
     // |awaited|: the answer is kept for Call instead of reaching the message handler.
     int Queue(const std::string& method, nlohmann::json params, const std::string& sessionId, bool awaited);
 
     std::shared_ptr<CState> m_state;
-    std::thread m_thread;
+    std::thread m_reader;
+    std::thread m_writer;
 };
 
 } // namespace cefcompat

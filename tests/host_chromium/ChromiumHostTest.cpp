@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <thread>
@@ -141,38 +144,40 @@ private:
     std::thread m_thread;
 };
 
-// Chromium's page targets, as its DevTools port lists them (/json/list); empty when it does not
-// answer.
-std::string PageTargets(const std::string& port)
+// A file of this process's temporary folder, as a Linux program names it.
+std::string TempFile(const std::string& name)
 {
-    WSADATA data;
-    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0)
-        return std::string();
-    std::string reply;
-    const SOCKET server = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(std::stoi(port)));
-    const DWORD timeoutMs = kTimeoutMs;
-    ::setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof(timeoutMs));
-    if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-        const std::string request = "GET /json/list HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        ::send(server, request.data(), static_cast<int>(request.size()), 0);
-        // Chromium keeps the connection open: the reply ends where its length says.
-        char buffer[4096];
-        size_t end = std::string::npos;
-        for (int n; reply.size() < end && (n = ::recv(server, buffer, sizeof(buffer), 0)) > 0;) {
-            reply.append(buffer, static_cast<size_t>(n));
-            const size_t body = reply.find("\r\n\r\n");
-            const size_t length = reply.find("Content-Length:");
-            if (body != std::string::npos && length != std::string::npos && length < body)
-                end = body + 4 + std::stoul(reply.substr(length + 15));
-        }
-    }
-    ::closesocket(server);
-    ::WSACleanup();
-    return reply;
+    return "/tmp/cefcompat-test-" + std::to_string(::GetCurrentProcessId()) + "-" + name;
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// What a Linux shell sees of Chromium's process group |group|: the sockets its processes hold,
+// how many of those listen on a TCP port, and the mode of the folder |profile|, as
+// "sockets=N listening=N mode=NNN"; empty when the probe did not answer.
+std::string ProbeChromium(const std::string& group, const std::string& profile)
+{
+    const std::string script = TempFile("probe.sh");
+    const std::string out = TempFile("probe.out");
+    std::ofstream(std::filesystem::path(ZPath(script))) << R"SH(
+for p in /proc/[0-9]*; do
+  [ "$(cut -d' ' -f5 "$p/stat" 2>/dev/null)" = "$1" ] && ls -l "$p/fd" 2>/dev/null
+done | sed -n 's/.*socket:\[\([0-9]*\)\].*/\1/p' | sort -u > "$3.inodes"
+listening=$(awk 'NR == FNR { s[$1] = 1; next } $4 == "0A" && ($10 in s)' "$3.inodes" /proc/net/tcp /proc/net/tcp6 | wc -l)
+echo "sockets=$(wc -l < "$3.inodes") listening=$listening mode=$(stat -c %a "$2")" > "$3.tmp"
+rm -f "$3.inodes"; mv "$3.tmp" "$3"
+)SH";
+    std::string result;
+    if (RunLinux(L"/bin/sh", Widen(script + " " + group + " " + profile + " " + out)) &&
+        BecomesTrue([&] { return Exists(ZPath(out)); }))
+        result = ReadAll(ZPath(out));
+    ::DeleteFileW(ZPath(out).c_str());
+    ::DeleteFileW(ZPath(script).c_str());
+    return result.substr(0, result.find('\n'));
 }
 
 struct CPixel {
@@ -375,18 +380,16 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
            std::stoi(Field(*painted, "colours")) < 32)
         continue;
     ASSERT_TRUE(painted.has_value());
-    const std::optional<std::string> chromium = host.Engine().Request("chromium");
-    ASSERT_TRUE(chromium.has_value());
-    const std::string port = Field(*chromium, "port");
-    EXPECT_NE(PageTargets(port).find("/devtools/devtools_app.html?ws="), std::string::npos);
+    // The front-end reaches the page through the engine's relay: no port is open for it.
+    std::string relayed;
+    EXPECT_TRUE(BecomesTrue([&] {
+        const std::optional<std::string> chromium = host.Engine().Request("chromium");
+        relayed = chromium ? Field(*chromium, "tools_relayed") : std::string();
+        return !relayed.empty() && std::stoi(relayed) >= 10;
+    })) << relayed;
     ::PostMessageW(tools, WM_CLOSE, 0, 0);
     EXPECT_TRUE(host.Engine().WaitForJournal("event DevToolsClosed reason=user").has_value());
     EXPECT_FALSE(::IsWindow(tools));
-    std::string targets;
-    EXPECT_TRUE(BecomesTrue([&] {
-        targets = PageTargets(port);
-        return !targets.empty() && targets.find("devtools_app.html") == std::string::npos;
-    })) << targets;
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
@@ -526,30 +529,48 @@ TEST(ChromiumHost, AChromiumThatDiesIsReportedAndReplacedByTheNextNavigation)
     EXPECT_FALSE(Exists(L"Z:\\proc\\" + Widen(newPid)));
 }
 
-TEST(ChromiumHost, NothingOfChromiumOutlivesAHostThatIsKilled)
+// Nothing but the host reaches its Chromium: no process of Chromium's listens on a port (the
+// DevTools protocol runs on a pipe), and its profile is its owner's alone. An address full of
+// quotes, spaces, $(), backquotes and ; reaches the page as an address and no shell; and
+// nothing of Chromium outlives a host that is killed.
+TEST(ChromiumHost, NothingButTheHostReachesItsChromiumAndNothingOutlivesIt)
 {
-    CChromiumHost host(PageUrl("blocks.html"));
+    const std::string marker = TempFile("hostile");
+    const std::wstring query = L"?q=a b\\\"c'd;$(touch " + Widen(marker) + L")`touch " + Widen(marker) + L"`;e";
+    CChromiumHost host(L"\"" + PageUrl("blocks.html") + query + L"\"");
     ASSERT_TRUE(host.Addin().WaitForHost());
     ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_TRUE(host.WaitForPixels({{100, 50, kRed}, {300, 50, kGreen}}));
     std::string pid, profile;
     ASSERT_TRUE(host.ChromiumProcess(&pid, &profile));
     ASSERT_TRUE(Exists(ZPath(profile)));
 
+    const std::string probe = ProbeChromium(pid, profile);
+    EXPECT_NE(Field(probe, "sockets"), "0") << probe;
+    EXPECT_EQ(Field(probe, "listening"), "0") << probe;
+    EXPECT_EQ(Field(probe, "mode"), "700") << probe;
+
     host.Process().Kill();
     EXPECT_TRUE(BecomesTrue([&] { return !Exists(L"Z:\\proc\\" + Widen(pid)); }));
     EXPECT_TRUE(BecomesTrue([&] { return !Exists(ZPath(profile)); }));
+    EXPECT_FALSE(Exists(ZPath(marker)));
 }
 
 TEST(ChromiumHost, WithoutABrowserToStartThePageSaysSoAndWhereItLooked)
 {
-    CChromiumHost host(PageUrl("blocks.html"), L"--cefcompat-browser=/nonexistent/chromium");
+    // A path no shell may read: its quotes, spaces, $() and ; stay in the name.
+    const std::string marker = TempFile("browser");
+    const std::wstring browser =
+        L"/nonexistent/chro mium \\\"$(touch " + Widen(marker) + L")\\\";touch " + Widen(marker);
+    CChromiumHost host(PageUrl("blocks.html"), L"\"--cefcompat-browser=" + browser + L"\"");
     ASSERT_TRUE(host.Addin().WaitForHost());
     ASSERT_TRUE(host.WaitForEvent(L"browserCreated:"));
     ASSERT_TRUE(host.WaitForEvent(L"loadError:no browser was found"));
     const std::optional<std::string> notice = host.Engine().WaitForJournal("event NoBrowser");
     ASSERT_TRUE(notice.has_value());
     const std::string text = DecodeJournalText(Field(*notice, "notice"));
-    EXPECT_NE(text.find("Looked for: /nonexistent/chromium"), std::string::npos) << text;
+    EXPECT_NE(text.find("Looked for: /nonexistent/chro mium \"$(touch " + marker + ")\";touch"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("--cefcompat-browser=PATH"), std::string::npos) << text;
     // The notice's lines, in red, under the address bar.
     EXPECT_TRUE(BecomesTrue([&] {
@@ -563,4 +584,5 @@ TEST(ChromiumHost, WithoutABrowserToStartThePageSaysSoAndWhereItLooked)
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
+    EXPECT_FALSE(Exists(ZPath(marker)));
 }
