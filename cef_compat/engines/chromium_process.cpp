@@ -15,8 +15,9 @@ namespace {
 // Lines of Chromium's output longer than this are cut; nothing we read from them is longer.
 constexpr size_t kMaxOutputLine = 4096;
 
-// $1 is the browser, the rest its switches; standard error is the debugging stream. The first
-// lines say whether the sandbox is off and name Chromium's process id and profile folder (mktemp
+// $1 is the browser, the rest its switches. Standard input is the wrapper's link, which it also
+// writes to; standard output is the debugging stream (Wine gives a Linux program its standard
+// input and output, but not its standard error). The first lines say whether the sandbox is off and name Chromium's process id and profile folder (mktemp
 // makes it readable by its owner only). The debugging stream is made blocking, as Chromium
 // reads and writes its pipe, and given to Chromium alone as descriptors 3 and 4: the wrapper
 // closes its own copy, so the stream ends when Chromium does. setsid makes Chromium the leader
@@ -27,7 +28,7 @@ constexpr size_t kMaxOutputLine = 4096;
 // Killed processes are waited for, a bounded while, before their profile folder is removed
 // under them. Nothing of the switches is ever read by a shell: they stay quoted in "$@".
 const char kWrapper[] =
-    "exec 5<&2 2>&1; trap '' PIPE; browser=$1; shift; "
+    "exec 5<&1 1>&0 2>&0; trap '' PIPE; browser=$1; shift; "
     "[ -x \"$browser\" ] || { echo \"failed $browser is not an executable program\"; exit 127; }; "
     "if [ \"$(id -u)\" = 0 ]; then set -- \"$@\" --no-sandbox; "
     "echo 'sandbox off: Chromium runs as root, where its sandbox cannot'; fi; "
@@ -361,8 +362,8 @@ bool CChromiumProcess::LaunchLinux(const std::wstring& browser, const std::vecto
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = reinterpret_cast<HANDLE>(theirs.Get());
-    startup.hStdOutput = startup.hStdInput;
-    startup.hStdError = reinterpret_cast<HANDLE>(theirDevTools.Get());
+    startup.hStdOutput = reinterpret_cast<HANDLE>(theirDevTools.Get());
+    startup.hStdError = startup.hStdInput;
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(shell.c_str(), &commandLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
                         &startup, &info)) {

@@ -7,11 +7,12 @@
 // our own other end. (Wine hands a Linux program a socket as a real descriptor, but an
 // anonymous pipe only as /dev/null, and only to a detached process.)
 //
-// Under Wine a Linux Chromium is started through a small shell wrapper. Its standard input and
-// output are one stream (the wrapper's link); when this object goes, or the process holding it
-// ends in any way, the wrapper reads end-of-file, kills Chromium's whole process group and
-// removes the profile folder. Its standard error is the other stream, which the wrapper makes
-// blocking (Chromium reads and writes it as a pipe) and hands Chromium as descriptors 3 and 4.
+// Under Wine a Linux Chromium is started through a small shell wrapper. Its standard input is
+// one stream (the wrapper's link, which also carries its output and Chromium's); when this object
+// goes, or the process holding it ends in any way, the wrapper reads end-of-file, kills
+// Chromium's whole process group and removes the profile folder. Its standard output is the
+// other stream, which the wrapper makes blocking (Chromium reads and writes it as a pipe) and
+// hands Chromium as descriptors 3 and 4. (Wine gives a Linux program no standard error.)
 // Chromium's sandbox needs a user other than root: as root it is switched off, and the
 // wrapper says so (Sandbox()).
 //

@@ -135,6 +135,8 @@ void CChromiumTools::Attached(const std::string& session, const std::string& rel
         m_relaySession = relaySession;
         m_frontEndSessions = {relaySession};
     }
+    // A new document runs the scripts given to it only while the Page domain is on.
+    Command("Page.enable", Json::object());
     Command("Runtime.addBinding", {{"name", kBindingPrefix + m_token}});
     Command("Page.addScriptToEvaluateOnNewDocument", {{"source", RelayScript(m_token)}});
     Command("Runtime.enable", Json::object());
