@@ -6,6 +6,7 @@
 
 #include <sddl.h>
 
+#include "engines/socket_io.h"
 #include "runtime/command_line.h"
 #include "runtime/text.h"
 
@@ -350,7 +351,9 @@ bool CChromiumProcess::LaunchLinux(const std::wstring& browser, const std::vecto
     CSocket theirDevTools;
     m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_ended.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_winsock || !m_ready || !m_ended || !Connect(&m_link, &theirs) || !Connect(&m_devTools, &theirDevTools)) {
+    m_stopReading.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_winsock || !m_ready || !m_ended || !m_stopReading || !Connect(&m_link, &theirs) ||
+        !Connect(&m_devTools, &theirDevTools)) {
         *error = "no loopback connection for Chromium's wrapper";
         return false;
     }
@@ -464,8 +467,8 @@ CChromiumProcess::~CChromiumProcess()
     if (m_link) {
         shutdown(m_link.Get(), SD_SEND);
         WaitForSingleObject(m_ended.Get(), kCleanupTimeoutMs);
-        // Closing the socket also ends a read that would otherwise wait on.
-        m_link.Reset();
+        // A wrapper that outlived the wait must not keep the reader (nor this object) for ever.
+        SetEvent(m_stopReading.Get());
     }
     if (m_job) {
         // The output's last writer goes with the job's last process, which ends the reader.
@@ -484,11 +487,12 @@ CChromiumProcess::~CChromiumProcess()
 
 void CChromiumProcess::ReadLink()
 {
+    CStoppableSocketIo io(m_link.Get(), m_stopReading.Get());
     std::string line;
     char buffer[4096];
-    int read = 0;
-    while ((read = recv(m_link.Get(), buffer, sizeof(buffer), 0)) > 0)
-        TakeOutput(buffer, static_cast<size_t>(read), &line);
+    size_t read = 0;
+    while ((read = io.Receive(buffer, sizeof(buffer))) > 0)
+        TakeOutput(buffer, read, &line);
     OutputEnded();
 }
 

@@ -49,7 +49,7 @@ public:
     CChromiumProcess(const CChromiumProcess&) = delete;
     CChromiumProcess& operator=(const CChromiumProcess&) = delete;
 
-    // Our end of the debugging pipe, open for the object's whole life.
+    // Our end of the debugging pipe, open for the object's whole life; overlapped.
     SOCKET DevToolsLink() const { return m_devTools.Get(); }
     // Chromium's process id (a Linux one is also its process group) and its profile folder.
     const std::string& Pid() const { return m_pid; }
@@ -68,7 +68,7 @@ private:
     using CSocket = NsWin32::CScopedResource<CSocketTraits>;
 
     CChromiumProcess() = default;
-    // A connected pair of loopback sockets: |ours| not inheritable, |theirs| inheritable and
+    // A connected pair of loopback sockets: |ours| not inheritable and overlapped, |theirs| inheritable and
     // blocking (the browser reads it as a pipe).
     static bool Connect(CSocket* ours, CSocket* theirs);
     bool LaunchLinux(const std::wstring& browser, const std::vector<std::string>& switches, std::string* error);
@@ -94,6 +94,7 @@ private:
     std::wstring m_windowsProfile;
     NsWin32::CKernelHandle m_ready; // set once Chromium runs or the output ended
     NsWin32::CKernelHandle m_ended; // set when the output ended (Linux: the wrapper has cleaned up)
+    NsWin32::CKernelHandle m_stopReading; // Linux: ends the reader of a wrapper that stays
     std::thread m_reader;
     // Written by the reader thread before m_ready is set, read afterwards.
     std::string m_pid;

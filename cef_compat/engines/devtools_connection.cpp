@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "engines/socket_io.h"
 #include "runtime/log.h"
 
 namespace cefcompat {
@@ -26,6 +27,8 @@ struct CDevToolsConnection::CState {
     ClosedFn onClosed;
     const size_t maxMessage;
     SOCKET link = INVALID_SOCKET;
+    // Set to end both threads' transfers: by Stop, or by the writer or a handler that failed.
+    const NsWin32::CKernelHandle ending{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<int> lastId{0};
     std::atomic<bool> stopping{false};
 
@@ -46,11 +49,12 @@ struct CDevToolsConnection::CState {
 
 void CDevToolsConnection::CState::Read()
 {
+    CStoppableSocketIo io(link, ending.Get());
     std::vector<char> buffer(kReadChunk);
     std::string message;
     bool dropping = false;
-    int read = 0;
-    while ((read = recv(link, buffer.data(), static_cast<int>(buffer.size()), 0)) > 0) {
+    size_t read = 0;
+    while ((read = io.Receive(buffer.data(), buffer.size())) > 0) {
         const char* at = buffer.data();
         const char* const end = at + read;
         while (at < end) {
@@ -85,7 +89,7 @@ void CDevToolsConnection::CState::Take(const std::string& text)
     try {
         Deliver(message);
     } catch (const std::exception&) {
-        shutdown(link, SD_BOTH);
+        SetEvent(ending.Get());
     }
 }
 
@@ -106,6 +110,7 @@ void CDevToolsConnection::CState::Deliver(nlohmann::json& message)
 
 void CDevToolsConnection::CState::Write()
 {
+    CStoppableSocketIo io(link, ending.Get());
     for (;;) {
         std::string text;
         {
@@ -116,14 +121,10 @@ void CDevToolsConnection::CState::Write()
             text = std::move(outgoing.front());
             outgoing.pop_front();
         }
-        for (size_t sent = 0; sent < text.size();) {
-            const int count = send(link, text.data() + sent, static_cast<int>(text.size() - sent), 0);
-            if (count <= 0) {
-                // The reader sees the end too, and reports it.
-                shutdown(link, SD_BOTH);
-                return;
-            }
-            sent += static_cast<size_t>(count);
+        if (!io.SendAll(text.data(), text.size())) {
+            // The reader ends too, and reports it.
+            SetEvent(ending.Get());
+            return;
         }
     }
 }
@@ -154,8 +155,7 @@ void CDevToolsConnection::Stop()
 {
     m_state->stopping = true;
     // Ends a receive or a send that waits, in either thread.
-    if (m_state->link != INVALID_SOCKET)
-        shutdown(m_state->link, SD_BOTH);
+    SetEvent(m_state->ending.Get());
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         m_state->closed = true;
@@ -172,6 +172,10 @@ bool CDevToolsConnection::Open(SOCKET link, std::string* error)
 {
     if (link == INVALID_SOCKET) {
         *error = "no DevTools pipe to Chromium";
+        return false;
+    }
+    if (!m_state->ending) {
+        *error = "no event to end the DevTools connection with";
         return false;
     }
     m_state->link = link;
