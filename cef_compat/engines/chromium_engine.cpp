@@ -908,10 +908,16 @@ bool CChromiumEngine::HandleControl(const std::vector<std::string>& tokens, Repl
         if (!m_process)
             reply("ok running=0");
         else {
-            std::lock_guard<std::mutex> lock(m_toolsMutex);
+            size_t toPage = 0;
+            size_t toFrontEnd = 0;
+            {
+                std::lock_guard<std::mutex> lock(m_toolsMutex);
+                if (m_tools)
+                    m_tools->Relayed(&toPage, &toFrontEnd);
+            }
             reply("ok running=1 pid=" + m_process->Pid() + " profile=" + EncodeText(m_process->Profile()) +
-                  " sandbox=" + EncodeText(m_process->Sandbox()) +
-                  " tools_relayed=" + std::to_string(m_tools ? m_tools->Relayed() : 0));
+                  " sandbox=" + EncodeText(m_process->Sandbox()) + " tools_to_page=" + std::to_string(toPage) +
+                  " tools_to_front_end=" + std::to_string(toFrontEnd));
         }
         return true;
     }

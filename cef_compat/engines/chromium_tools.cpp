@@ -135,22 +135,29 @@ void CChromiumTools::Attached(const std::string& session, const std::string& rel
         m_relaySession = relaySession;
         m_frontEndSessions = {relaySession};
     }
-    // A new document runs the scripts given to it only while the Page domain is on.
+    // A new document runs the scripts given to it only while the Page domain is on, and gets
+    // the binding only while the Runtime domain is.
     Command("Page.enable", Json::object());
-    Command("Runtime.addBinding", {{"name", kBindingPrefix + m_token}});
-    Command("Page.addScriptToEvaluateOnNewDocument", {{"source", RelayScript(m_token)}});
     Command("Runtime.enable", Json::object());
-    // The front-end loaded before the relay's script was in place: once more, with it.
-    Command("Page.navigate", {{"url", m_url}});
+    Command("Runtime.addBinding", {{"name", kBindingPrefix + m_token}});
+    // The front-end loaded before the relay's script was in place: once more, with it. Not
+    // before the script's answer: the browser process starts a navigation at once, and its
+    // document could reach the renderer before the commands sent ahead of it.
+    std::weak_ptr<bool> alive = m_alive;
+    Command("Page.addScriptToEvaluateOnNewDocument", {{"source", RelayScript(m_token)}}, [this, alive](const Json&) {
+        if (alive.lock())
+            Command("Page.navigate", {{"url", m_url}});
+    });
     // Keys reach the focused element only in a page that has the focus.
     Command("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     Resized();
 }
 
-size_t CChromiumTools::Relayed()
+void CChromiumTools::Relayed(size_t* toPage, size_t* toFrontEnd)
 {
     std::lock_guard<std::mutex> lock(m_sessionMutex);
-    return m_relayed;
+    *toPage = m_toPage;
+    *toFrontEnd = m_toFrontEnd;
 }
 
 bool CChromiumTools::TakeMessage(Json& message)
@@ -160,6 +167,9 @@ bool CChromiumTools::TakeMessage(Json& message)
     if (session.empty())
         return false;
     if (session == m_session) {
+        // Answers go on to the engine, which hands them to the commands that wait for them.
+        if (message.contains("id"))
+            return false;
         const Json& params = Member(message, "params");
         if (Text(message, "method") == "Runtime.bindingCalled" && Text(params, "name") == kBindingPrefix + m_token)
             FromFrontEnd(params);
@@ -186,7 +196,7 @@ void CChromiumTools::FromFrontEnd(const Json& params)
     const Json& commandParams = Member(command, "params");
     const int relayed = m_rawSend(session, method, commandParams.is_object() ? commandParams : Json::object());
     m_frontEndIds[relayed] = id->get<int>();
-    ++m_relayed;
+    ++m_toPage;
 }
 
 void CChromiumTools::ToFrontEnd(Json& message)
@@ -212,7 +222,7 @@ void CChromiumTools::ToFrontEnd(Json& message)
     const std::string expression = kReceiverPrefix + m_token + "(" +
                                    Json(message.dump(-1, ' ', false, replace)).dump(-1, ' ', false, replace) + ")";
     m_rawSend(m_session, "Runtime.evaluate", {{"expression", expression}});
-    ++m_relayed;
+    ++m_toFrontEnd;
 }
 
 bool CChromiumTools::TakeFrame(const std::string& session, Json& params)
@@ -226,7 +236,7 @@ bool CChromiumTools::TakeFrame(const std::string& session, Json& params)
     return true;
 }
 
-void CChromiumTools::Command(const std::string& method, Json params)
+void CChromiumTools::Command(const std::string& method, Json params, AnswerFn onAnswer)
 {
     std::string session;
     {
@@ -234,7 +244,7 @@ void CChromiumTools::Command(const std::string& method, Json params)
         session = m_session;
     }
     if (!session.empty())
-        m_send(session, method, std::move(params), nullptr);
+        m_send(session, method, std::move(params), std::move(onAnswer));
 }
 
 void CChromiumTools::Resized()

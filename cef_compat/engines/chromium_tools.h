@@ -49,8 +49,8 @@ public:
     void Open(const std::string& pageTarget);
     // Chromium ended: the tools can no longer be shown.
     void Ended() { m_window.ToolsEnded(); }
-    // Messages relayed between the front-end and the page so far. Any thread.
-    size_t Relayed();
+    // Messages relayed from the front-end to the page, and back, so far. Any thread.
+    void Relayed(size_t* toPage, size_t* toFrontEnd);
 
     // Connection thread: true when |session| is the tools' own, and the frame was taken.
     bool TakeFrame(const std::string& session, Json& params);
@@ -68,7 +68,7 @@ private:
     void AttachRelay(const std::string& toolsTarget, const std::string& pageTarget);
     void Attached(const std::string& session, const std::string& relaySession);
     // A command on the tools' session; nothing before it is attached.
-    void Command(const std::string& method, Json params);
+    void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr);
     // Connection thread, with m_sessionMutex held.
     void FromFrontEnd(const Json& params);
     void ToFrontEnd(Json& message);
@@ -86,7 +86,8 @@ private:
     std::string m_relaySession; // the front-end's session on the page
     std::set<std::string> m_frontEndSessions; // the relay's and those the front-end attached to
     std::map<int, int> m_frontEndIds; // our id of a relayed command -> the front-end's
-    size_t m_relayed = 0;
+    size_t m_toPage = 0;
+    size_t m_toFrontEnd = 0;
     CScreencast m_screencast;
 };
 

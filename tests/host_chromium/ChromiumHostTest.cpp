@@ -380,6 +380,13 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
            std::stoi(Field(*painted, "colours")) < 32)
         continue;
     ASSERT_TRUE(painted.has_value());
+    // The front-end reaches the page only through the engine's relay: its commands and the
+    // page's answers both pass.
+    EXPECT_TRUE(BecomesTrue([&] {
+        const std::optional<std::string> relay = host.Engine().Request("chromium");
+        return relay && std::atoi(Field(*relay, "tools_to_page").c_str()) > 0 &&
+               std::atoi(Field(*relay, "tools_to_front_end").c_str()) > 0;
+    }));
     ::PostMessageW(tools, WM_CLOSE, 0, 0);
     EXPECT_TRUE(host.Engine().WaitForJournal("event DevToolsClosed reason=user").has_value());
     EXPECT_FALSE(::IsWindow(tools));
