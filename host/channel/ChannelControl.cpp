@@ -379,3 +379,14 @@ bool CChannelControl::ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs)
     return m_replyReadIo.Read(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
                               deadline.Remaining()) == PipeIoResult::Done;
 }
+
+bool CChannelControl::ReadFrameArea(const std::function<void(const unsigned char*, uint32_t)>& read, DWORD timeoutMs)
+{
+    if (!m_view || !m_frameMutex)
+        return false;
+    const CMutexLock lock(m_frameMutex.Get(), timeoutMs);
+    if (!lock.Owns())
+        return false;
+    read(m_view.Bytes() + kFrameHeaderOffset, m_blockSize);
+    return true;
+}

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -64,6 +65,10 @@ public:
     bool SendCommand(const NsChannel::CommandRecord& command, DWORD timeoutMs);
     // Waits for the reply signal and reads one reply (length and record) from the pipe.
     bool ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs);
+    // Calls read with the frame header (as OnFrameData gets it) under the frame mutex, waiting
+    // at most timeoutMs for the mutex; false when it did not come or the channel is closed.
+    bool ReadFrameArea(const std::function<void(const unsigned char* frameHeader, uint32_t blockSize)>& read,
+                       DWORD timeoutMs);
 
 private:
     static bool IsWritableFrame(int32_t width, int32_t height, const void* pixels, uint32_t byteCount);

@@ -51,6 +51,14 @@ CChildProcess::CChildProcess(const std::wstring& program, const std::wstring& ar
     m_id = info.dwProcessId;
 }
 
+CChildProcess::CChildProcess(DWORD processId)
+    : m_process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId)),
+      m_id(processId)
+{
+    if (!m_process)
+        ADD_FAILURE() << "cannot open process " << processId << ", error " << ::GetLastError();
+}
+
 CChildProcess::~CChildProcess()
 {
     Kill();

@@ -45,6 +45,8 @@ class CChildProcess {
 public:
     // Fails the current test (and returns an empty process) when the program cannot start.
     CChildProcess(const std::wstring& program, const std::wstring& arguments);
+    // A process started by someone else (a library), watched and killed the same way.
+    explicit CChildProcess(DWORD processId);
     ~CChildProcess();
 
     CChildProcess(const CChildProcess&) = delete;
