@@ -88,7 +88,7 @@ protected:
 
     const ChannelKey key = NextKey();
     CCollectedOutput output;
-    CDriveSession session{key.processId, key.index, output, 5000};
+    CDriveSession session{key.index, output, 5000};
     NiceMock<CBrowser> browser;
     CBrowserControlee host{key.processId, key.index, &browser};
 };

@@ -2,38 +2,18 @@
 
 #include "PngWriter.h"
 #include "Utf8.h"
-#include "SharedBlock.h"
 
 #include <chrono>
 
 namespace {
 
-constexpr DWORD kExitCodeUnknown = 0xFFFFFFFF;
+// The receiving thread's wait is cut into slices so that it also ends with a session that
+// closes without a host.
+constexpr uint32_t kReceiveSliceMs = 1000;
 
 std::wstring Flag(bool value)
 {
     return value ? L"true" : L"false";
-}
-
-// Quotes one argument so that the usual command-line parser gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& argument)
-{
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
-        return argument;
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(2 * backslashes, L'\\');
-    quoted.push_back(L'"');
-    return quoted;
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
@@ -45,24 +25,58 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
            written == bytes.size();
 }
 
+std::wstring Text(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+// One command of a step through the session's call for it.
+ph_status SendCommand(pagehull::Session& session, const NsChannel::Command& command, uint32_t timeoutMs)
+{
+    switch (command.code) {
+    case NsChannel::CMD_MOUSE_MOVE: return session.MouseMove(command.x, command.y, command.modifiers, timeoutMs);
+    case NsChannel::CMD_MOUSE_WHEEL:
+        return session.MouseWheel(command.x, command.y, command.deltaX, command.deltaY, command.modifiers, timeoutMs);
+    case NsChannel::CMD_MOUSE_CLICK:
+        return session.MouseClick(command.x, command.y, command.leftButton ? PH_BUTTON_LEFT : PH_BUTTON_RIGHT,
+                                  command.buttonDown, command.modifiers, timeoutMs);
+    case NsChannel::CMD_FOCUS: return session.Focus(command.focused, timeoutMs);
+    case NsChannel::CMD_KEY: {
+        const ph_key_kind kind = command.keyDown ? PH_KEY_DOWN : command.keyUp ? PH_KEY_UP : PH_KEY_CHAR;
+        return session.Key(kind, command.keyCode, command.systemKey, timeoutMs);
+    }
+    case NsChannel::CMD_GO_BACK: return session.GoBack(timeoutMs);
+    case NsChannel::CMD_GO_FORWARD: return session.GoForward(timeoutMs);
+    case NsChannel::CMD_LOAD_URL: return session.LoadUrl(Text(command.text), timeoutMs);
+    case NsChannel::CMD_RESIZE: return session.Resize(command.width, command.height, timeoutMs);
+    case NsChannel::CMD_EXECUTE_SCRIPT: return session.ExecuteScript(Text(command.text), timeoutMs);
+    case NsChannel::CMD_JS_DIALOG_REPLY:
+        return session.AnswerScriptDialog(command.answer, Text(command.text), timeoutMs);
+    case NsChannel::CMD_FILE_DIALOG_REPLY: {
+        std::vector<std::wstring> paths;
+        for (const std::u16string& path : command.paths)
+            paths.push_back(Text(path));
+        return session.AnswerFileDialog(command.answer, paths, timeoutMs);
+    }
+    case NsChannel::CMD_CLOSE: return session.CloseHost(timeoutMs);
+    default: return PH_BAD_ARGUMENT; // the queries go through Query
+    }
+}
+
 } // namespace
 
-CDriveSession::CDriveSession(int32_t processId, int32_t index, IDriveOutput& output, uint32_t timeoutMs)
-    : m_processId(processId),
-      m_index(index),
+CDriveSession::CDriveSession(int32_t index, IDriveOutput& output, uint32_t timeoutMs)
+    : m_index(index),
       m_output(output),
-      m_timeoutMs(timeoutMs),
-      m_channel(processId, index, this),
-      m_stopWatch(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      m_timeoutMs(timeoutMs)
 {
 }
 
 CDriveSession::~CDriveSession()
 {
-    // The channel's thread and the watch both call into this object: end them first.
-    m_channel.Close();
-    ::SetEvent(m_stopWatch.Get());
-    m_watchThread.Join();
+    // The receiving thread's wait returns once the session is closed.
+    m_session.Close(0);
+    m_receiver.Join();
 }
 
 DriveExit CDriveSession::Failure(DriveExit exit, const std::wstring& message)
@@ -73,92 +87,83 @@ DriveExit CDriveSession::Failure(DriveExit exit, const std::wstring& message)
 
 DriveExit CDriveSession::Open()
 {
-    if (!m_stopWatch || !m_channel.Open(true))
-        return Failure(DriveExit::StartFailed, L"cannot open the channel (is another add-in using this key?)");
+    const ph_status status = m_session.Open(m_index);
+    if (status != PH_OK) {
+        const std::string reason = ph_status_text(status);
+        return Failure(DriveExit::StartFailed,
+                       L"cannot open the channel: " + std::wstring(reason.begin(), reason.end()));
+    }
     return DriveExit::Ok;
 }
 
 DriveExit CDriveSession::Launch(const std::wstring& hostPath, const std::vector<std::wstring>& switches,
                                 const std::wstring& address)
 {
-    std::wstring commandLine =
-        QuoteArgument(hostPath) + L" --idx=" + std::to_wstring(m_index) + L" --pid=" + std::to_wstring(m_processId);
-    for (const std::wstring& value : switches)
-        commandLine += L" " + QuoteArgument(value);
-    commandLine += L" " + QuoteArgument(address);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
+    m_launched = true;
+    const ph_status status = m_session.Launch(hostPath, address, switches, m_timeoutMs);
+    if (status == PH_HOST_NOT_STARTED)
         return Failure(DriveExit::StartFailed, L"cannot start " + hostPath);
-    const NsWin32::CKernelHandle thread(process.hThread);
-    m_hostProcess.Reset(process.hProcess);
-    if (!m_watchThread.Start(&CDriveSession::WatchHost, this))
-        return Failure(DriveExit::StartFailed, L"cannot watch the host's process");
-    return AwaitHost();
+    if (status != PH_OK)
+        return Failure(DriveExit::StartFailed, status == PH_HOST_ENDED ? L"the host ended before it opened the pipe"
+                                                                       : L"the host did not open the pipe in time");
+    return StartReceiving();
 }
 
 DriveExit CDriveSession::AwaitHost()
 {
-    if (m_channel.WaitForClient(m_timeoutMs, m_hostProcess.Get()))
-        return DriveExit::Ok;
-    return Failure(DriveExit::StartFailed, HostEnded() ? L"the host ended before it opened the pipe"
-                                                       : L"the host did not open the pipe in time");
+    if (m_session.Attach(0, m_timeoutMs) != PH_OK)
+        return Failure(DriveExit::StartFailed, L"the host did not open the pipe in time");
+    return StartReceiving();
 }
 
-DWORD WINAPI CDriveSession::WatchHost(void* session)
+DriveExit CDriveSession::StartReceiving()
 {
-    auto* self = static_cast<CDriveSession*>(session);
-    // The process comes first: a host that has ended is always reported, even when the
-    // session stops at the same moment.
-    const HANDLE handles[2] = {self->m_hostProcess.Get(), self->m_stopWatch.Get()};
-    if (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0)
-        self->OnHostEnded();
+    if (!m_receiver.Start(&CDriveSession::ReceiveThread, this))
+        return Failure(DriveExit::StartFailed, L"cannot start the thread that receives events");
+    return DriveExit::Ok;
+}
+
+DWORD WINAPI CDriveSession::ReceiveThread(void* session)
+{
+    static_cast<CDriveSession*>(session)->ReceiveEvents();
     return 0;
 }
 
-void CDriveSession::OnHostEnded()
+void CDriveSession::ReceiveEvents()
 {
-    DWORD exitCode = kExitCodeUnknown;
-    ::GetExitCodeProcess(m_hostProcess.Get(), &exitCode);
-    m_output.Print(L"hostExit: " + std::to_wstring(exitCode));
-    const std::lock_guard<std::mutex> guard(m_lock);
-    m_hostEnded = true;
-    m_changed.notify_all();
+    pagehull::Event event;
+    pagehull::Frame frame;
+    for (;;) {
+        const ph_status status = m_session.Wait(event, kReceiveSliceMs);
+        if (status == PH_TIMEOUT)
+            continue;
+        if (status != PH_OK)
+            return;
+        if (event.kind == PH_EVENT_FRAME) {
+            if (m_session.CopyFrame(frame) != PH_OK)
+                continue;
+            const std::lock_guard<std::mutex> guard(m_lock);
+            std::swap(m_frame, frame);
+            ++m_frameCount;
+        } else if (event.kind == PH_EVENT_HOST_ENDED) {
+            m_output.Print(L"hostExit: " + std::to_wstring(static_cast<DWORD>(event.value)));
+            const std::lock_guard<std::mutex> guard(m_lock);
+            m_hostEnded = true;
+        } else {
+            m_output.Print(L"event: " + event.raw);
+            const std::lock_guard<std::mutex> guard(m_lock);
+            m_events.push_back(event.raw);
+        }
+        m_changed.notify_all();
+        if (event.kind == PH_EVENT_HOST_ENDED)
+            return;
+    }
 }
 
 bool CDriveSession::HostEnded()
 {
     const std::lock_guard<std::mutex> guard(m_lock);
     return m_hostEnded;
-}
-
-void CDriveSession::OnFrameData(const unsigned char* frameHeader, uint32_t blockSize)
-{
-    NsChannel::FrameInfo info;
-    if (blockSize < NsChannel::kFrameHeaderOffset ||
-        !NsChannel::ReadFrameHeader(frameHeader, blockSize - NsChannel::kFrameHeaderOffset, info))
-        return;
-    const unsigned char* pixels = frameHeader + NsChannel::kFrameHeaderSize;
-    const std::lock_guard<std::mutex> guard(m_lock);
-    m_frame.width = info.width;
-    m_frame.height = info.height;
-    m_frame.pixels.assign(pixels, pixels + info.pixelBytes);
-    ++m_frameCount;
-    m_changed.notify_all();
-}
-
-void CDriveSession::OnBrowserEventData(const wchar_t* text, size_t length)
-{
-    const std::u16string area(text, text + length);
-    const std::vector<std::u16string> events = NsChannel::SplitEventTexts(area);
-    for (const auto& event : events)
-        m_output.Print(L"event: " + std::wstring(event.begin(), event.end()));
-    const std::lock_guard<std::mutex> guard(m_lock);
-    for (const auto& event : events)
-        m_events.emplace_back(event.begin(), event.end());
-    m_changed.notify_all();
 }
 
 DriveExit CDriveSession::Run(const std::vector<DriveStep>& steps)
@@ -192,10 +197,10 @@ DriveExit CDriveSession::RunStep(const DriveStep& step)
 DriveExit CDriveSession::Send(const std::vector<NsChannel::Command>& commands)
 {
     for (const NsChannel::Command& command : commands) {
-        NsChannel::CommandRecord record;
-        if (!NsChannel::EncodeCommand(command, record))
+        const ph_status status = SendCommand(m_session, command, m_timeoutMs);
+        if (status == PH_TEXT_TOO_LONG || status == PH_BAD_ARGUMENT)
             return Failure(DriveExit::Usage, L"a command that cannot be encoded");
-        if (!m_channel.SendCommand(record, m_timeoutMs))
+        if (status != PH_OK)
             return Failure(DriveExit::HostGone, L"cannot send a command: the host's pipe is gone or full");
     }
     return DriveExit::Ok;
@@ -203,33 +208,32 @@ DriveExit CDriveSession::Send(const std::vector<NsChannel::Command>& commands)
 
 DriveExit CDriveSession::Query(const DriveStep& step)
 {
-    const DriveExit sent = Send(step.commands);
-    if (sent != DriveExit::Ok)
-        return sent;
-    NsChannel::ReplyRecord record;
-    NsChannel::Reply reply;
-    if (!m_channel.ReadReply(record, m_timeoutMs))
-        return HostEnded() ? Failure(DriveExit::HostGone, L"the host ended before it replied")
-                           : Failure(DriveExit::TimedOut, L"no reply in time");
-    if (!NsChannel::DecodeReply(record.data(), record.size(), reply))
-        return Failure(DriveExit::Mismatch, L"the reply is not a reply record");
-
     std::wstring answer;
     std::wstring name;
+    bool flag = false;
+    ph_status status = PH_OK;
     switch (step.commands.front().code) {
     case NsChannel::CMD_CAN_GO_BACK:
         name = L"canGoBack";
-        answer = Flag(reply.flag);
+        status = m_session.CanGoBack(flag, m_timeoutMs);
+        answer = Flag(flag);
         break;
     case NsChannel::CMD_CAN_GO_FORWARD:
         name = L"canGoForward";
-        answer = Flag(reply.flag);
+        status = m_session.CanGoForward(flag, m_timeoutMs);
+        answer = Flag(flag);
         break;
     default:
         name = L"url";
-        answer.assign(reply.url.begin(), reply.url.end());
+        status = m_session.GetUrl(answer, m_timeoutMs);
         break;
     }
+    if (status == PH_TIMEOUT)
+        return Failure(DriveExit::TimedOut, L"no reply in time");
+    if (status == PH_HOST_ENDED)
+        return Failure(DriveExit::HostGone, L"the host ended before it replied");
+    if (status != PH_OK)
+        return Failure(DriveExit::HostGone, L"cannot send a command: the host's pipe is gone or full");
     m_output.Print(name + L": " + answer);
     if (!step.pattern.empty() && !GlobMatch(step.pattern, answer))
         return Failure(DriveExit::Mismatch, name + L" is '" + answer + L"', expected '" + step.pattern + L"'");
@@ -279,7 +283,7 @@ DriveExit CDriveSession::WaitForFrame(int32_t width, int32_t height)
 
 DriveExit CDriveSession::SavePng(const std::wstring& path)
 {
-    Frame frame;
+    pagehull::Frame frame;
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         if (m_frameCount == 0)
@@ -296,9 +300,9 @@ DriveExit CDriveSession::SavePng(const std::wstring& path)
 // The engine's pipe belongs to the browser process, whose id only a launched host gives.
 DriveExit CDriveSession::PageRequest(const std::string& request)
 {
-    if (!m_hostProcess)
+    if (!m_launched)
         return Failure(DriveExit::Usage, L"'page' needs a host that pagehull-drive started");
-    if (!m_engine.IsConnected() && !m_engine.Connect(::GetProcessId(m_hostProcess.Get()), m_timeoutMs))
+    if (!m_engine.IsConnected() && !m_engine.Connect(m_session.HostProcessId(), m_timeoutMs))
         return Failure(DriveExit::StartFailed, L"the host has no scripted engine's control pipe");
     const std::optional<std::string> answer = m_engine.Request(request, m_timeoutMs);
     if (!answer)
@@ -313,18 +317,17 @@ DriveExit CDriveSession::PageRequest(const std::string& request)
 // A host the session did not start is not waited for.
 DriveExit CDriveSession::CloseHost()
 {
-    if (!m_hostProcess)
+    if (!m_launched)
         return DriveExit::Ok;
-    if (::WaitForSingleObject(m_hostProcess.Get(), m_timeoutMs) != WAIT_OBJECT_0)
+    std::unique_lock<std::mutex> guard(m_lock);
+    if (!m_changed.wait_for(guard, std::chrono::milliseconds(m_timeoutMs), [this] { return m_hostEnded; }))
         return Failure(DriveExit::TimedOut, L"the host did not end in time after the close command");
-    // The watch prints the exit code; let it do so before anything else is printed.
-    m_watchThread.Join();
     return DriveExit::Ok;
 }
 
-DriveExit CDriveSession::Finish(bool leaveRunning)
+DriveExit CDriveSession::Finish()
 {
-    if (leaveRunning || !m_hostProcess || ::WaitForSingleObject(m_hostProcess.Get(), 0) == WAIT_OBJECT_0)
+    if (!m_launched || HostEnded())
         return DriveExit::Ok;
     NsChannel::Command close;
     close.code = NsChannel::CMD_CLOSE;

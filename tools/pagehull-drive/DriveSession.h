@@ -1,13 +1,12 @@
 #pragma once
 
-// The add-in's side of one host: the channel in the server role, the host's process, and the
-// steps of a script played against them. Every wait has a time limit, and every outcome is
-// one of the exit codes below.
+// The add-in's side of one host: a PagehullClient session, and the steps of a script played
+// against it. Every wait has a time limit, and every outcome is one of the exit codes below.
 
-#include "ChannelControl.h"
 #include "DriveScript.h"
 #include "EngineLink.h"
 #include "Win32Handles.h"
+#include "pagehull_client.hpp"
 
 #include <condition_variable>
 #include <cstdint>
@@ -26,7 +25,7 @@ enum class DriveExit : int {
 };
 
 // Where the session reports: results on one line each, failures as messages. Print is also
-// called on the channel's thread (event texts) and on the process watch (the host's end).
+// called on the session's receiving thread (event texts and the host's end).
 class IDriveOutput {
 public:
     virtual ~IDriveOutput() = default;
@@ -34,17 +33,17 @@ public:
     virtual void Fail(const std::wstring& message) = 0;
 };
 
-class CDriveSession : private IChannelControlConsumer {
+class CDriveSession {
 public:
-    CDriveSession(int32_t processId, int32_t index, IDriveOutput& output, uint32_t timeoutMs);
-    ~CDriveSession() override;
+    // The channel's key is this process's id and the index.
+    CDriveSession(int32_t index, IDriveOutput& output, uint32_t timeoutMs);
+    ~CDriveSession();
 
     CDriveSession(const CDriveSession&) = delete;
     CDriveSession& operator=(const CDriveSession&) = delete;
 
     DriveExit Open();
-    // Starts the host with this session's key (its process id must be this process's) and
-    // the address, then waits for its pipe.
+    // Starts the host with this session's key and the address, then waits for its pipe.
     // |switches|: further switches of the host's command line (CEF's, for example).
     DriveExit Launch(const std::wstring& hostPath, const std::vector<std::wstring>& switches,
                      const std::wstring& address);
@@ -52,22 +51,15 @@ public:
     DriveExit AwaitHost();
     DriveExit Run(const std::vector<DriveStep>& steps);
     DriveExit SavePng(const std::wstring& path);
-    // Closes a launched host that still runs, unless it is to be left running.
-    DriveExit Finish(bool leaveRunning);
+    // Closes a launched host that still runs.
+    DriveExit Finish();
 
 private:
-    struct Frame {
-        int32_t width = 0;
-        int32_t height = 0;
-        std::vector<uint8_t> pixels;
-    };
-
-    void OnFrameData(const unsigned char* frameHeader, uint32_t blockSize) override;
-    void OnBrowserEventData(const wchar_t* text, size_t length) override;
-
-    static DWORD WINAPI WatchHost(void* session);
-    void OnHostEnded();
+    static DWORD WINAPI ReceiveThread(void* session);
+    // Until the session closes or the host ends: prints and keeps event texts, keeps frames.
+    void ReceiveEvents();
     bool HostEnded();
+    DriveExit StartReceiving();
 
     DriveExit RunStep(const DriveStep& step);
     DriveExit Send(const std::vector<NsChannel::Command>& commands);
@@ -79,23 +71,21 @@ private:
     DriveExit PageRequest(const std::string& request);
     DriveExit Failure(DriveExit exit, const std::wstring& message);
 
-    int32_t m_processId;
     int32_t m_index;
     IDriveOutput& m_output;
     uint32_t m_timeoutMs;
-    CChannelControl m_channel;
+    pagehull::Session m_session;
+    bool m_launched = false;
 
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<std::wstring> m_events; // every event text received, in order
     size_t m_eventCursor = 0; // events before it were consumed by a wait
-    Frame m_frame;
+    pagehull::Frame m_frame;
     uint64_t m_frameCount = 0;
     uint64_t m_framesSeen = 0;
     bool m_hostEnded = false;
 
-    NsWin32::CKernelHandle m_hostProcess;
     CEngineLink m_engine;
-    NsWin32::CKernelHandle m_stopWatch;
-    NsWin32::CThreadOwner m_watchThread;
+    NsWin32::CThreadOwner m_receiver;
 };

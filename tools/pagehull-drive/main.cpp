@@ -1,5 +1,5 @@
-// pagehull-drive: plays the add-in for one Pagehull host. Opens the channel in the server
-// role, starts the host, prints every event text, runs the steps and writes the last frame
+// pagehull-drive: plays the add-in for one Pagehull host through PagehullClient.dll. Opens the
+// channel, starts the host, prints every event text, runs the steps and writes the last frame
 // as a PNG. The exit code tells the outcome (see DriveExit).
 
 #include "DriveScript.h"
@@ -48,7 +48,6 @@ struct Options {
     std::vector<std::wstring> hostSwitches;
     uint32_t timeoutMs = kDefaultTimeoutMs;
     bool launch = true;
-    bool leaveRunning = false;
     bool help = false;
     std::vector<std::wstring> stepLines;
 };
@@ -63,7 +62,6 @@ const wchar_t kUsage[] = L"usage: pagehull-drive [OPTIONS] ADDRESS [STEP...]\n"
                          L"                    --host-switch=--cefcompat-engine=scripted\n"
                          L"  --timeout=MS      time limit of every wait (default 15000)\n"
                          L"  --no-launch       start no host; wait for one started with this program's --pid\n"
-                         L"  --leave-running   do not close the host at the end\n"
                          L"Prints 'pid: N' first, then 'event: TEXT' for every event text, and one line per query\n"
                          L"(canGoBack:, canGoForward:, url:), frame step (frame: WxH), picture (png: FILE WxH) and\n"
                          L"the host's end (hostExit: CODE).\n"
@@ -117,8 +115,6 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
             options.help = true;
         } else if (argument == L"--no-launch") {
             options.launch = false;
-        } else if (argument == L"--leave-running") {
-            options.leaveRunning = true;
         } else if (TakeValue(argument, L"--host", options.hostPath) ||
                    TakeValue(argument, L"--script", options.scriptPath) ||
                    TakeValue(argument, L"--png", options.pngPath)) {
@@ -203,7 +199,7 @@ DriveExit Drive(const Options& options, const std::vector<DriveStep>& steps, IDr
 {
     const auto processId = static_cast<int32_t>(::GetCurrentProcessId());
     output.Print(L"pid: " + std::to_wstring(processId));
-    CDriveSession session(processId, options.index, output, options.timeoutMs);
+    CDriveSession session(options.index, output, options.timeoutMs);
     DriveExit exit = session.Open();
     if (exit != DriveExit::Ok)
         return exit;
@@ -213,7 +209,7 @@ DriveExit Drive(const Options& options, const std::vector<DriveStep>& steps, IDr
         exit = session.Run(steps);
     if (!options.pngPath.empty())
         exit = First(exit, session.SavePng(options.pngPath));
-    return First(exit, session.Finish(options.leaveRunning));
+    return First(exit, session.Finish());
 }
 
 } // namespace
