@@ -9,6 +9,7 @@ demo_packages=()
 [ "${1:-}" = "--demo" ] && demo_packages=(libreoffice-impress)
 
 # chromium: the runtime's Chromium engine renders real pages in it (tests labelled chromium).
+# xdotool and imagemagick: the viewer's test clicks into its window and takes pictures of it.
 # Wine's WIC decodes its frames with the libjpeg and libpng built into windowscodecs.dll, so no
 # i386 image libraries are needed.
 packages=(
@@ -19,6 +20,7 @@ packages=(
   clang-14 libclang-rt-14-dev libfuzzer-14-dev libminizip-dev
   clang-format-14
   chromium
+  xdotool imagemagick
 )
 
 need_root() {
