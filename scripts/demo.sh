@@ -12,3 +12,4 @@ done
 
 "$source_dir/tools/slidewarp/demo.sh" "$build"
 "$source_dir/tools/pagehull-drive/demo.sh" "$build"
+"$source_dir/tools/pagehull-view/demo.sh" "$build"
