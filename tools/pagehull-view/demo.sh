@@ -31,7 +31,7 @@ echo "  caption: $(xdotool getwindowname "$window")"
 echo "  $picture"
 echo "  $(file -b "$picture")"
 
-xdotool windowfocus --sync "$window" key alt+F4 || true
+xdotool mousemove --window "$window" 10 10 click 1 windowfocus "$window" key alt+F4 || true
 wait "$viewer" || true
 trap - EXIT
 echo "  the viewer closed"
