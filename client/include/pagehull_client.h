@@ -19,8 +19,9 @@
  *  - ph_wait: one thread at a time per session (the thread that learns what happens);
  *  - commands, queries, ph_copy_frame and ph_forward_input: any thread, also at once; the
  *    commands of one thread reach the host in the order that thread made them;
- *  - ph_close: any thread, once; calls that are still running on other threads return
- *    PH_CLOSED (a waiting ph_wait among them) before the session's resources go.
+ *  - ph_close: any thread, once; a ph_wait waiting on another thread returns PH_CLOSED at
+ *    once, other calls still running finish within their own time-outs before the session's
+ *    resources go.
  * ph_forward_input reads the calling thread's keyboard state: call it on the window's thread.
  *
  * Ownership: the caller owns every buffer it passes in. Texts that ph_wait returns in a
@@ -136,8 +137,9 @@ typedef enum ph_event_kind {
                                      default file name, filters: the accepted types; answer with
                                      ph_answer_file_dialog */
     PH_EVENT_OTHER = 15, /* an event text of no known kind: see raw */
-    PH_EVENT_HOST_ENDED = 16 /* value: the host's exit code (-1 when unknown); every later
-                                     wait reports it again */
+    /* value: the host's exit code (-1 when unknown); every later wait reports it again. Only for
+       a host whose process the session knows (ph_start, or ph_attach with its id). */
+    PH_EVENT_HOST_ENDED = 16
 } ph_event_kind;
 
 typedef struct ph_event {
