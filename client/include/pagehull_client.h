@@ -81,8 +81,9 @@ typedef struct ph_start_options {
     uint32_t size; /* sizeof(ph_start_options): the struct's version */
     const wchar_t* host_path; /* Pagehull.exe, a full path */
     const wchar_t* address; /* the page to open first */
-    const wchar_t* const* switches; /* further arguments of the host (CEF's switches), each one
-                                       argument, quoted by the library; null when switch_count is 0 */
+    /* further arguments of the host (CEF's switches), each one argument, quoted by the library;
+       null when switch_count is 0 */
+    const wchar_t* const* switches;
     uint32_t switch_count;
     uint32_t timeout_ms; /* how long the host may take to open its end of the channel */
 } ph_start_options;
@@ -130,12 +131,13 @@ typedef enum ph_event_kind {
     PH_EVENT_WINDOW_CLOSE = 10, /* page script called window.close() */
     PH_EVENT_ALERT = 11, /* text: the message; already answered, nothing to do */
     PH_EVENT_CONFIRM = 12, /* text: the message; answer with ph_answer_script_dialog */
-    PH_EVENT_PROMPT = 13, /* text: the message, default_text: the proposed input (split at
-                                     the last "~"); answer with ph_answer_script_dialog */
-    PH_EVENT_FILE_DIALOG = 14, /* value: the mode (0 open, 1 open several, 2 folder, 3 save,
-                                     with any flag bits), text: the title, default_text: the
-                                     default file name, filters: the accepted types; answer with
-                                     ph_answer_file_dialog */
+    /* text: the message, default_text: the proposed input (split at the last "~"); answer with
+       ph_answer_script_dialog */
+    PH_EVENT_PROMPT = 13,
+    /* value: the mode (0 open, 1 open several, 2 folder, 3 save, with any flag bits), text: the
+       title, default_text: the default file name, filters: the accepted types; answer with
+       ph_answer_file_dialog */
+    PH_EVENT_FILE_DIALOG = 14,
     PH_EVENT_OTHER = 15, /* an event text of no known kind: see raw */
     /* value: the host's exit code (-1 when unknown); every later wait reports it again. Only for
        a host whose process the session knows (ph_start, or ph_attach with its id). */
