@@ -22,8 +22,7 @@ class CClientHost {
 public:
     explicit CClientHost(const std::wstring& address = kPage)
     {
-        const ph_status started =
-            session.Start(HostPath(), address, {L"--cefcompat-engine=scripted"}, NsHostTest::kTimeoutMs);
+        const ph_status started = session.Start(HostPath(), address, {kScriptedEngineSwitch}, NsHostTest::kTimeoutMs);
         EXPECT_EQ(started, PH_OK) << ph_status_text(started);
         process = std::make_unique<CChildProcess>(session.HostProcessId());
         engine = std::make_unique<CEngineControl>(*process);

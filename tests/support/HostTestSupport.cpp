@@ -88,8 +88,8 @@ std::wstring HostPath()
 
 std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address)
 {
-    return L"--idx=" + std::to_wstring(index) + L" --pid=" + std::to_wstring(parentPid) +
-           L" --cefcompat-engine=scripted " + address;
+    return L"--idx=" + std::to_wstring(index) + L" --pid=" + std::to_wstring(parentPid) + L" " + kScriptedEngineSwitch +
+           L" " + address;
 }
 
 CAddinEnd::CAddinEnd(int32_t parentPid, int32_t index) : m_channel(parentPid, index, this)

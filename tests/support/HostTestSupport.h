@@ -65,8 +65,10 @@ private:
     DWORD m_id = 0;
 };
 
-// The host's executable with the given arguments. The host runs on the scripted engine, whose
-// pages the tests steer.
+// The switch that puts a host on the scripted engine, whose pages the tests steer.
+constexpr wchar_t kScriptedEngineSwitch[] = L"--cefcompat-engine=scripted";
+
+// The host's executable with the given arguments. The host runs on the scripted engine.
 std::wstring HostPath();
 std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address);
 
