@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # viewer-test.sh BUILD_DIR
-# pagehull-view seen from X, as a user sees it: its window (found by the page's address in its
-# caption) shows the scripted page's pixels, a click that xdotool sends to the window reaches the
-# page (which marks it), and Alt+F4 closes the viewer and its host. Runs inside
-# scripts/wine-session.sh (ctest does), which provides the X display and the Wine server. X gives
-# no signal when a window has painted, so the pictures are taken again until they match or the
-# deadline passes.
+# pagehull-view seen from X, as a user sees it: its window (found by its class and the page's
+# address in its caption) shows the scripted page's pixels, a click that xdotool sends to the
+# window reaches the page (which marks it), and Alt+F4 closes the viewer and its host. Runs
+# inside scripts/wine-session.sh (ctest does), which provides the X display and the Wine server.
+# X gives no signal when a window has painted, so the pictures are taken again until they match
+# or the deadline passes. Pictures are read at 8 bits a channel (import gives 16 by default).
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -25,12 +25,13 @@ fail() {
   exit 1
 }
 
-window=$(timeout "$deadline_s" xdotool search --sync --name "pagehull.test/viewer" | head -n 1) ||
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/pagehull-view/viewer-window.sh"
+window=$(viewer_window "pagehull.test/viewer" "$deadline_s") ||
   fail "no window with the page's address in its caption"
 
 # The colour of the window's pixel at x y, as #RRGGBB.
 pixel() {
-  import -window "$window" -crop "1x1+$1+$2" txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -n 1
+  import -window "$window" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -n 1
 }
 
 # Waits until the pixel at x y has the colour.
@@ -47,7 +48,7 @@ await_pixel() {
 end=$((SECONDS + deadline_s))
 origin=""
 until [ -n "$origin" ]; do
-  origin=$(import -window "$window" txt:- 2>/dev/null | grep -m 1 "$header" | cut -d: -f1) || true
+  origin=$(import -window "$window" -depth 8 txt:- 2>/dev/null | grep -m 1 "$header" | cut -d: -f1) || true
   [ -n "$origin" ] || { [ $SECONDS -lt $end ] || fail "the page was never painted"; sleep 0.2; }
 done
 left=${origin%,*}

@@ -16,11 +16,12 @@ page_dir=$(winepath -w "$(cd "$(dirname "${BASH_SOURCE[0]}")/../pagehull-drive" 
 page_url="file:///$(echo "$page_dir" | tr '\\' /)/agenda.html"
 
 echo "== pagehull-view: a live window on a hosted page"
-"$build/wine-run.sh" "$build/bin/pagehull-view.exe" --cefcompat-engine=chromium "$page_url" &
+"$build/wine-run.sh" "$build/bin/pagehull-view.exe" "$page_url" &
 viewer=$!
 trap 'kill "$viewer" 2>/dev/null || true' EXIT
 
-window=$(timeout 120 xdotool search --sync --name "agenda.html" | head -n 1)
+source "$(dirname "${BASH_SOURCE[0]}")/viewer-window.sh"
+window=$(viewer_window "agenda.html" 120)
 end=$((SECONDS + 180))
 until [ -s "$picture" ] && [ "$(identify -format %k "$picture")" -gt 64 ]; do
   [ $SECONDS -lt $end ] || { echo "  the page did not show in time"; break; }
