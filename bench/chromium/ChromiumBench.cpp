@@ -11,7 +11,6 @@
 // - a press on the page to the first frame that shows its effect.
 
 #include "BenchSupport.h"
-#include "CommandRecord.h"
 #include "HostUnderTest.h"
 #include "engines/chromium_process.h"
 #include "engines/devtools_connection.h"
@@ -202,26 +201,6 @@ double DecodeMs(const std::string& frame)
     return Median(times);
 }
 
-NsChannel::Command Resize(int32_t width, int32_t height)
-{
-    NsChannel::Command resize;
-    resize.code = NsChannel::CMD_RESIZE;
-    resize.width = width;
-    resize.height = height;
-    return resize;
-}
-
-NsChannel::Command Press(bool down)
-{
-    NsChannel::Command press;
-    press.code = NsChannel::CMD_MOUSE_CLICK;
-    press.x = kTargetX;
-    press.y = kTargetY;
-    press.leftButton = true;
-    press.buttonDown = down;
-    return press;
-}
-
 int RunBenchmarks()
 {
     double bareStartMs = 0.0;
@@ -239,17 +218,17 @@ int RunBenchmarks()
         decodeMs = DecodeMs(bare.LastFrame());
     }
 
-    CHostUnderTest host(1);
+    CHostUnderTest host;
     const CStopwatch watch;
-    Require(host.Launch(BinFolder() + L"Pagehull.exe",
-                        L"--cefcompat-engine=chromium file:///Z:" + std::wstring(kPagePath.begin(), kPagePath.end()),
-                        kTimeoutMs),
+    Require(host.Launch(BinFolder() + L"Pagehull.exe", L"file:///Z:" + std::wstring(kPagePath.begin(), kPagePath.end()),
+                        {}, kTimeoutMs),
             "the host did not open its channel");
     Require(host.WaitForEvent(L"loadEnd:200", kTimeoutMs), "no loadEnd:200 from the host");
     Require(host.WaitForFramesAbove(host.FramesReceived(), kTimeoutMs), "no frame after the page loaded");
     const double hostStartMs = watch.Milliseconds();
 
-    Require(host.Send(Resize(kWidth, kHeight)), "cannot send the resize command");
+    pagehull::Session& session = host.Session();
+    Require(session.Resize(kWidth, kHeight) == PH_OK, "cannot send the resize command");
     Require(host.WaitForFrameSize(kWidth, kHeight, kTimeoutMs), "no 1920 x 1080 frame");
     const double hostRate = MedianRate([&] { return host.FramesReceived(); });
 
@@ -259,10 +238,10 @@ int RunBenchmarks()
     for (int press = 0; press < kPresses; ++press) {
         const uint32_t expected = press % 2 == 0 ? kWhite : kBlack;
         const CStopwatch pressWatch;
-        Require(host.Send(Press(true)), "cannot send the press");
+        Require(session.MouseClick(kTargetX, kTargetY, PH_BUTTON_LEFT, true) == PH_OK, "cannot send the press");
         Require(host.WaitForPixel(expected, kTimeoutMs), "the press never showed");
         presses.push_back(pressWatch.Milliseconds());
-        Require(host.Send(Press(false)), "cannot send the release");
+        Require(session.MouseClick(kTargetX, kTargetY, PH_BUTTON_LEFT, false) == PH_OK, "cannot send the release");
     }
     Require(host.Close(kTimeoutMs), "the host did not end after the close command");
 

@@ -1,6 +1,6 @@
 // pagehull_e2e_bench
-// The real Pagehull.exe driven through its channel by this program in the add-in's place, the
-// scripted engine behind it, each figure beside a baseline measured in the same run:
+// The real Pagehull.exe driven by this program in the add-in's place through PagehullClient.dll,
+// the scripted engine behind it, each figure beside a baseline measured in the same run:
 // - start to "browserCreated:" and the close command to the process's end, against the start
 //   of an empty program (this one, with a switch that returns at once);
 // - the address query's round trip, and commands without reply per second, against the same
@@ -37,6 +37,7 @@ namespace {
 constexpr wchar_t kEmptySwitch[] = L"--empty";
 constexpr wchar_t kAddress[] = L"http://bench.example/";
 constexpr wchar_t kBrowserCreated[] = L"browserCreated:";
+const std::vector<std::wstring> kScriptedEngine = {L"--cefcompat-engine=scripted"};
 constexpr int32_t kWidth = 1920;
 constexpr int32_t kHeight = 1080;
 constexpr DWORD kTimeoutMs = 30000;
@@ -86,9 +87,9 @@ void MeasureStartAndClose(const std::wstring& hostPath)
     std::vector<double> empties;
     for (int launch = 0; launch < kLaunches; ++launch) {
         empties.push_back(EmptyProgramMs());
-        CHostUnderTest host(launch);
+        CHostUnderTest host;
         const CStopwatch startWatch;
-        Require(host.Launch(hostPath, kAddress, kTimeoutMs), "the host did not open its channel");
+        Require(host.Launch(hostPath, kAddress, kScriptedEngine, kTimeoutMs), "the host did not open its channel");
         Require(host.WaitForEvent(kBrowserCreated, kTimeoutMs), "no browserCreated: from the host");
         starts.push_back(startWatch.Milliseconds());
         const CStopwatch closeWatch;
@@ -105,13 +106,9 @@ void MeasureStartAndClose(const std::wstring& hostPath)
 // Starts a host and brings its view to the largest frame.
 void StartFullSize(CHostUnderTest& host, const std::wstring& hostPath)
 {
-    Require(host.Launch(hostPath, kAddress, kTimeoutMs), "the host did not open its channel");
+    Require(host.Launch(hostPath, kAddress, kScriptedEngine, kTimeoutMs), "the host did not open its channel");
     Require(host.WaitForEvent(kBrowserCreated, kTimeoutMs), "no browserCreated: from the host");
-    NsChannel::Command resize;
-    resize.code = NsChannel::CMD_RESIZE;
-    resize.width = kWidth;
-    resize.height = kHeight;
-    Require(host.Send(resize), "cannot send the resize command");
+    Require(host.Session().Resize(kWidth, kHeight) == PH_OK, "cannot send the resize command");
     Require(host.WaitForFrameSize(kWidth, kHeight, kTimeoutMs), "no 1920 x 1080 frame");
 }
 
@@ -129,7 +126,7 @@ std::vector<double> TimeEach(int count, Step step)
 
 void MeasureRoundTrips(CHostUnderTest& host, CPlainPipe& plain)
 {
-    const auto hostTrip = [&] { Require(host.QueryUrl().has_value(), "no reply to CMD_GET_URL"); };
+    const auto hostTrip = [&] { Require(host.QueryUrl(), "no reply to CMD_GET_URL"); };
     const auto plainTrip = [&] { Require(plain.RoundTrip(), "the plain pipe failed"); };
     TimeEach(10, hostTrip);
     TimeEach(10, plainTrip);
@@ -146,28 +143,20 @@ void MeasureRoundTrips(CHostUnderTest& host, CPlainPipe& plain)
 // calls in order, so a mouse move inside the view sent last is painted after all of them.
 void MeasureCommandRate(CHostUnderTest& host, CPlainPipe& plain)
 {
-    const auto sendMany = [&](const NsChannel::Command& command) {
+    pagehull::Session& session = host.Session();
+    const auto sendMany = [&](const auto& send) {
         for (int i = 0; i < kCommandsPerBatch; ++i)
-            Require(host.Send(command), "cannot send a command");
+            Require(send() == PH_OK, "cannot send a command");
     };
     // A move outside the view stops at the window's check, before the browser.
-    NsChannel::Command outside;
-    outside.code = NsChannel::CMD_MOUSE_MOVE;
-    outside.x = -1;
     const auto dispatchBatch = [&] {
-        sendMany(outside);
-        Require(host.QueryUrl().has_value(), "no reply after a batch of commands");
+        sendMany([&] { return session.MouseMove(-1, 0); });
+        Require(host.QueryUrl(), "no reply after a batch of commands");
     };
-    NsChannel::Command back;
-    back.code = NsChannel::CMD_GO_BACK;
-    NsChannel::Command inside;
-    inside.code = NsChannel::CMD_MOUSE_MOVE;
-    inside.x = kWidth / 2;
-    inside.y = kHeight / 2;
     const auto browserBatch = [&] {
         const uint64_t frames = host.FramesReceived();
-        sendMany(back);
-        Require(host.Send(inside), "cannot send a command");
+        sendMany([&] { return session.GoBack(); });
+        Require(session.MouseMove(kWidth / 2, kHeight / 2) == PH_OK, "cannot send a command");
         Require(host.WaitForFramesAbove(frames, kTimeoutMs), "the browser did not paint after a batch");
     };
     const auto plainBatch = [&] {
@@ -209,9 +198,6 @@ SMemorySample PrivateBytes(HANDLE process)
 // Every mouse move inside the view makes the engine paint the whole view again.
 void MeasureFrameRate(CHostUnderTest& host)
 {
-    NsChannel::Command move;
-    move.code = NsChannel::CMD_MOUSE_MOVE;
-    move.y = kHeight / 2;
     const uint64_t base = host.FramesReceived();
     uint64_t sent = 0;
     int resettles = 0;
@@ -229,8 +215,8 @@ void MeasureFrameRate(CHostUnderTest& host)
                 }
                 continue;
             }
-            move.x = static_cast<int32_t>(100 + sent % 1000);
-            Require(host.Send(move), "cannot send a mouse move");
+            const auto x = static_cast<int32_t>(100 + sent % 1000);
+            Require(host.Session().MouseMove(x, kHeight / 2) == PH_OK, "cannot send a mouse move");
             ++sent;
         }
         rates.push_back(1000.0 * static_cast<double>(host.FramesReceived() - first) / watch.Milliseconds());
@@ -259,7 +245,7 @@ int RunBenchmarks()
     const std::wstring hostPath = BinFolder() + L"Pagehull.exe";
     MeasureStartAndClose(hostPath);
 
-    CHostUnderTest host(kLaunches);
+    CHostUnderTest host;
     StartFullSize(host, hostPath);
     CPlainPipe plain;
     Require(plain.Start(SelfPath(), kTimeoutMs), "cannot start the plain pipe's peer");

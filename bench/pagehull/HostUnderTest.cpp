@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 namespace {
 
-constexpr DWORD kCommandTimeoutMs = 30000;
+// How long the receiving thread waits at once; a closed session ends the wait earlier.
+constexpr uint32_t kWaitSliceMs = 1000;
 
 // Lossy frames (JPEG) come close to a colour, not onto it.
 bool Near(uint32_t actual, uint32_t expected)
@@ -24,64 +24,55 @@ bool Near(uint32_t actual, uint32_t expected)
 
 } // namespace
 
-CHostUnderTest::CHostUnderTest(int32_t index)
-    : m_index(index),
-      m_channel(static_cast<int32_t>(::GetCurrentProcessId()), index, this),
-      m_pixels(NsChannel::kPixelCapacity)
-{
-}
-
 CHostUnderTest::~CHostUnderTest()
 {
-    Kill();
-    // The channel's thread calls into this object: it ends before the members go.
-    m_channel.Close();
+    // The receiving thread's wait returns once the session is closed; a host still running ends.
+    m_session.Close(0);
+    if (m_receiver.joinable())
+        m_receiver.join();
 }
 
-bool CHostUnderTest::Launch(const std::wstring& hostPath, const std::wstring& address, DWORD timeoutMs)
+bool CHostUnderTest::Launch(const std::wstring& hostPath, const std::wstring& address,
+                            const std::vector<std::wstring>& switches, DWORD timeoutMs)
 {
-    if (!m_channel.Open(true))
+    m_frame.pixels.reserve(NsChannel::kPixelCapacity);
+    if (m_session.Start(hostPath, address, switches, timeoutMs) != PH_OK)
         return false;
-    std::wstring commandLine = L"\"" + hostPath + L"\" --idx=" + std::to_wstring(m_index) + L" --pid=" +
-                               std::to_wstring(::GetCurrentProcessId()) + L" --cefcompat-engine=scripted " + address;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION created{};
-    if (!::CreateProcessW(hostPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &created))
-        return false;
-    const NsWin32::CKernelHandle thread(created.hThread);
-    m_process.Reset(created.hProcess);
-    return m_channel.WaitForClient(timeoutMs, m_process.Get());
+    m_process.Reset(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, m_session.HostProcessId()));
+    m_receiver = std::thread([this] { Receive(); });
+    return m_process.IsValid();
 }
 
-void CHostUnderTest::OnFrameData(const unsigned char* frameHeader, uint32_t blockSize)
+void CHostUnderTest::Receive()
 {
-    NsChannel::FrameInfo info;
-    if (blockSize < NsChannel::kFrameHeaderOffset ||
-        !NsChannel::ReadFrameHeader(frameHeader, blockSize - NsChannel::kFrameHeaderOffset, info) ||
-        info.pixelBytes > m_pixels.size())
-        return;
-    std::memcpy(m_pixels.data(), frameHeader + NsChannel::kFrameHeaderSize, info.pixelBytes);
-    const std::lock_guard<std::mutex> guard(m_lock);
-    m_frameWidth = info.width;
-    m_frameHeight = info.height;
-    if (m_watchX >= 0 && m_watchX < info.width && m_watchY >= 0 && m_watchY < info.height) {
-        const uint8_t* pixel = &m_pixels[(static_cast<size_t>(m_watchY) * static_cast<size_t>(info.width) +
-                                          static_cast<size_t>(m_watchX)) *
-                                         4];
-        m_watched = uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
+    pagehull::Event event;
+    for (;;) {
+        const ph_status status = m_session.Wait(event, kWaitSliceMs);
+        if (status == PH_TIMEOUT)
+            continue;
+        if (status != PH_OK || event.kind == PH_EVENT_HOST_ENDED)
+            return;
+        if (event.kind == PH_EVENT_FRAME) {
+            OnFrame();
+            continue;
+        }
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_events.push_back(event.raw);
+        m_changed.notify_all();
     }
-    ++m_frames;
-    m_changed.notify_all();
 }
 
-void CHostUnderTest::OnBrowserEventData(const wchar_t* text, size_t length)
+void CHostUnderTest::OnFrame()
 {
-    const std::vector<std::u16string> events = NsChannel::SplitEventTexts(std::u16string(text, text + length));
+    if (m_session.CopyFrame(m_frame) != PH_OK)
+        return;
     const std::lock_guard<std::mutex> guard(m_lock);
-    for (const auto& event : events)
-        m_events.emplace_back(event.begin(), event.end());
+    m_frameWidth = m_frame.width;
+    m_frameHeight = m_frame.height;
+    if (m_watchX >= 0 && m_watchX < m_frame.width && m_watchY >= 0 && m_watchY < m_frame.height)
+        m_watched = m_frame.At(m_watchX, m_watchY);
+    ++m_frames;
     m_changed.notify_all();
 }
 
@@ -124,35 +115,14 @@ bool CHostUnderTest::WaitForPixel(uint32_t rgb, DWORD timeoutMs)
     return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return Near(m_watched, rgb); });
 }
 
-bool CHostUnderTest::Send(const NsChannel::Command& command)
+bool CHostUnderTest::QueryUrl()
 {
-    NsChannel::CommandRecord record;
-    return NsChannel::EncodeCommand(command, record) && m_channel.SendCommand(record, kCommandTimeoutMs);
-}
-
-std::optional<std::u16string> CHostUnderTest::QueryUrl()
-{
-    NsChannel::Command query;
-    query.code = NsChannel::CMD_GET_URL;
-    NsChannel::ReplyRecord record;
-    NsChannel::Reply reply;
-    if (!Send(query) || !m_channel.ReadReply(record, kCommandTimeoutMs) ||
-        !NsChannel::DecodeReply(record.data(), record.size(), reply) || reply.kind != NsChannel::REPLY_URL)
-        return std::nullopt;
-    return reply.url;
+    std::wstring url;
+    return m_session.GetUrl(url) == PH_OK;
 }
 
 bool CHostUnderTest::Close(DWORD timeoutMs)
 {
-    NsChannel::Command close;
-    close.code = NsChannel::CMD_CLOSE;
-    return m_process && Send(close) && ::WaitForSingleObject(m_process.Get(), timeoutMs) == WAIT_OBJECT_0;
-}
-
-void CHostUnderTest::Kill()
-{
-    if (m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(m_process.Get(), 1);
-        ::WaitForSingleObject(m_process.Get(), INFINITE);
-    }
+    return m_process && m_session.CloseHost() == PH_OK &&
+           ::WaitForSingleObject(m_process.Get(), timeoutMs) == WAIT_OBJECT_0;
 }

@@ -1,34 +1,35 @@
 #pragma once
 
-// The add-in's side of one real Pagehull.exe, for measuring: the channel in the server role,
-// the host's process, every event text received, and every frame copied out of the shared
-// block as an add-in would, counted. Every wait has a time limit.
+// The add-in's side of one real Pagehull.exe, for measuring, on PagehullClient.dll as an add-in
+// uses it: a receiving thread waits on the session, keeps every event text and copies every
+// frame reported, counted. Commands and queries go through the session. Every wait has a time
+// limit.
 
-#include "ChannelControl.h"
-#include "CommandRecord.h"
 #include "Win32Handles.h"
+#include "pagehull_client.hpp"
 
 #include <windows.h>
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-class CHostUnderTest : private IChannelControlConsumer {
+class CHostUnderTest {
 public:
-    explicit CHostUnderTest(int32_t index);
-    ~CHostUnderTest() override;
+    CHostUnderTest() = default;
+    ~CHostUnderTest();
 
     CHostUnderTest(const CHostUnderTest&) = delete;
     CHostUnderTest& operator=(const CHostUnderTest&) = delete;
 
-    // Opens the channel and starts the host with this process as its add-in; true once the
-    // host has opened the pipe.
-    bool Launch(const std::wstring& hostPath, const std::wstring& address, DWORD timeoutMs);
+    // Starts the host with this process as its add-in; true once the host has opened the pipe.
+    bool Launch(const std::wstring& hostPath, const std::wstring& address, const std::vector<std::wstring>& switches,
+                DWORD timeoutMs);
     HANDLE Process() const { return m_process.Get(); }
+    pagehull::Session& Session() { return m_session; }
 
     // Waits for an event text equal to `text` among all received so far.
     bool WaitForEvent(const std::wstring& text, DWORD timeoutMs);
@@ -45,30 +46,28 @@ public:
     // watched pixel.
     bool WaitForPixel(uint32_t rgb, DWORD timeoutMs);
 
-    bool Send(const NsChannel::Command& command);
-    std::optional<std::u16string> QueryUrl();
+    // The address query's round trip; false without a reply.
+    bool QueryUrl();
 
     // Sends the close command; true when the process ended within timeoutMs.
     bool Close(DWORD timeoutMs);
-    // Ends a host that still runs.
-    void Kill();
 
 private:
-    void OnFrameData(const unsigned char* frameHeader, uint32_t blockSize) override;
-    void OnBrowserEventData(const wchar_t* text, size_t length) override;
+    void Receive();
+    void OnFrame();
 
-    int32_t m_index;
-    CChannelControl m_channel;
+    pagehull::Session m_session;
     NsWin32::CKernelHandle m_process;
+    std::thread m_receiver;
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<std::wstring> m_events;
+    // Sized once for the largest frame, so receiving allocates nothing.
+    pagehull::Frame m_frame;
     uint64_t m_frames = 0;
     int32_t m_frameWidth = 0;
     int32_t m_frameHeight = 0;
     int32_t m_watchX = -1;
     int32_t m_watchY = -1;
     uint32_t m_watched = 0;
-    // Sized once for the largest frame, so receiving allocates nothing.
-    std::vector<uint8_t> m_pixels;
 };
