@@ -165,6 +165,18 @@ NsChannel::Command MakeCommand(NsChannel::CommandCode code)
     return command;
 }
 
+// A command whose one argument is a text (an address, a script).
+ph_status SendTextCommand(ph_session* handle, NsChannel::CommandCode code, const wchar_t* text, uint32_t timeoutMs)
+{
+    if (text == nullptr)
+        return PH_BAD_ARGUMENT;
+    return Guarded([&] {
+        NsChannel::Command command = MakeCommand(code);
+        command.text = ToU16(text);
+        return SendCommand(handle, command, timeoutMs);
+    });
+}
+
 NsChannel::Command MouseCommand(NsChannel::CommandCode code, int32_t x, int32_t y, int32_t modifiers)
 {
     NsChannel::Command command = MakeCommand(code);
@@ -406,24 +418,12 @@ ph_status PH_CALL ph_resize(ph_session* session, int32_t width, int32_t height, 
 
 ph_status PH_CALL ph_load_url(ph_session* session, const wchar_t* url, uint32_t timeoutMs)
 {
-    if (url == nullptr)
-        return PH_BAD_ARGUMENT;
-    return Guarded([&] {
-        NsChannel::Command command = MakeCommand(NsChannel::CMD_LOAD_URL);
-        command.text = ToU16(url);
-        return SendCommand(session, command, timeoutMs);
-    });
+    return SendTextCommand(session, NsChannel::CMD_LOAD_URL, url, timeoutMs);
 }
 
 ph_status PH_CALL ph_execute_script(ph_session* session, const wchar_t* script, uint32_t timeoutMs)
 {
-    if (script == nullptr)
-        return PH_BAD_ARGUMENT;
-    return Guarded([&] {
-        NsChannel::Command command = MakeCommand(NsChannel::CMD_EXECUTE_SCRIPT);
-        command.text = ToU16(script);
-        return SendCommand(session, command, timeoutMs);
-    });
+    return SendTextCommand(session, NsChannel::CMD_EXECUTE_SCRIPT, script, timeoutMs);
 }
 
 ph_status PH_CALL ph_go_back(ph_session* session, uint32_t timeoutMs)
