@@ -6,9 +6,11 @@
 #include <winsock2.h>
 
 #include "HostTestSupport.h"
+#include "pagehull_client.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -393,6 +395,37 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
+}
+
+// PagehullClient.dll starts the host as an add-in does, with no switch of its own: the page
+// comes from Chromium, its events come back typed, and the host's end is reported.
+TEST(ChromiumHost, TheClientLibraryStartsAHostThatShowsTheRealPage)
+{
+    const std::wstring url = PageUrl("blocks.html");
+    pagehull::Session session;
+    ASSERT_EQ(session.Start(HostPath(), url, {}, kTimeoutMs), PH_OK);
+    const CChildProcess process(session.HostProcessId());
+    std::vector<std::wstring> events;
+    bool shown = false;
+    const auto loaded = [&] { return std::find(events.begin(), events.end(), L"loadEnd:200") != events.end(); };
+    pagehull::Event event;
+    const NsWin32::CDeadline deadline(kTimeoutMs);
+    while (!(shown && loaded()) && session.Wait(event, deadline.Remaining()) == PH_OK &&
+           event.kind != PH_EVENT_HOST_ENDED) {
+        pagehull::Frame frame;
+        if (event.kind != PH_EVENT_FRAME)
+            events.push_back(event.raw);
+        else if (session.CopyFrame(frame) == PH_OK && frame.width == kViewWidth)
+            shown = Near(frame.At(100, 50), kRed) && Near(frame.At(200, 150), kBlue);
+    }
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(loaded());
+    EXPECT_NE(std::find(events.begin(), events.end(), L"address:" + url), events.end());
+
+    ASSERT_EQ(session.CloseHost(), PH_OK);
+    while (session.Wait(event, deadline.Remaining()) == PH_OK && event.kind != PH_EVENT_HOST_ENDED) {}
+    EXPECT_EQ(event.kind, PH_EVENT_HOST_ENDED);
+    EXPECT_EQ(event.value, static_cast<int32_t>(kExitBrowserClosed));
 }
 
 // The page's own script reaches the add-in through the host's extension, in every frame and
