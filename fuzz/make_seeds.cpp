@@ -5,6 +5,7 @@
 #include "CommandRecord.h"
 #include "SharedBlock.h"
 
+#include <turbojpeg.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -267,6 +269,49 @@ void PackageSeeds(const fs::path& folder)
 
 } // namespace
 
+// A small gradient as JPEG, compressed the ways a frame might come.
+Bytes GradientJpeg(int width, int height, int subsampling, int flags)
+{
+    Bytes rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = static_cast<uint8_t>(i * 7 % 251);
+    tjhandle compressor = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    Bytes bytes;
+    if (tjCompress2(compressor, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, subsampling, 80, flags) == 0)
+        bytes.assign(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(compressor);
+    return bytes;
+}
+
+void JpegFrameSeeds(const fs::path& folder)
+{
+    const Bytes plain = GradientJpeg(24, 16, TJSAMP_420, 0);
+    // The view's size: equal to the frame's, larger, smaller.
+    for (const auto& [name, width, height] :
+         {std::tuple{"exact", 24, 16}, std::tuple{"larger-view", 40, 30}, std::tuple{"smaller-view", 16, 16}}) {
+        WriteSeed(folder, std::string("jpeg-") + name,
+                  CProviderInput().Bytes(plain).Flag(false).Number(width - 1, 2).Number(height - 1, 2).Build());
+    }
+    WriteSeed(
+        folder, "jpeg-444",
+        CProviderInput().Bytes(GradientJpeg(24, 16, TJSAMP_444, 0)).Flag(false).Number(23, 2).Number(15, 2).Build());
+    WriteSeed(
+        folder, "jpeg-gray",
+        CProviderInput().Bytes(GradientJpeg(24, 16, TJSAMP_GRAY, 0)).Flag(false).Number(23, 2).Number(15, 2).Build());
+    WriteSeed(folder, "jpeg-progressive",
+              CProviderInput()
+                  .Bytes(GradientJpeg(24, 16, TJSAMP_420, TJFLAG_PROGRESSIVE))
+                  .Flag(false)
+                  .Number(23, 2)
+                  .Number(15, 2)
+                  .Build());
+    const std::string text = "/9j/4AAQSkZJRgABAQ==";
+    WriteSeed(folder, "base64", CProviderInput().Bytes(Bytes(text.begin(), text.end())).Flag(true).Build());
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -277,7 +322,8 @@ int main(int argc, char** argv)
     const std::vector<std::pair<const char*, void (*)(const fs::path&)>> targets{{"command_record", CommandSeeds},
                                                                                  {"reply_record", ReplySeeds},
                                                                                  {"shared_block", SharedBlockSeeds},
-                                                                                 {"package_part", PackageSeeds}};
+                                                                                 {"package_part", PackageSeeds},
+                                                                                 {"jpeg_frame", JpegFrameSeeds}};
     for (const auto& [name, make] : targets) {
         fs::remove_all(root / name);
         fs::create_directories(root / name);

@@ -2,7 +2,8 @@
 # Builds the fuzzers natively, writes their seeds and runs each one for SECONDS seconds, one
 # after the other (the machine's cores are shared). Prints each fuzzer's executions and
 # coverage; fails when any fuzzer finds a crash, a sanitizer report or a broken property.
-#   fuzz/run.sh SECONDS [NAME...]  NAME: command_record reply_record shared_block package_part
+#   fuzz/run.sh SECONDS [NAME...]
+#   NAME: command_record reply_record shared_block package_part jpeg_frame
 # Build folder: $FUZZ_BUILD, else build-fuzz in the repository.
 # $FUZZ_MINIZIP_SOURCE may name minizip sources to instrument instead of Debian's library.
 set -euo pipefail
@@ -26,11 +27,12 @@ cmake -S "$repo/fuzz" -B "$build" "${configure[@]}" >/dev/null
 cmake --build "$build" -j 2 >/dev/null
 "$build/make_seeds" "$build/seeds"
 
-# Longest input of each: a whole record, an area with texts, a damaged package.
-declare -A maxLength=([command_record]=4200 [reply_record]=4400 [shared_block]=16384 [package_part]=65536)
+# Longest input of each: a whole record, an area with texts, a damaged package, a small frame.
+declare -A maxLength=([command_record]=4200 [reply_record]=4400 [shared_block]=16384 [package_part]=65536
+                      [jpeg_frame]=32768)
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
-  names=(command_record reply_record shared_block package_part)
+  names=(command_record reply_record shared_block package_part jpeg_frame)
 fi
 for name in "${names[@]}"; do
   if [ -z "${maxLength[$name]:-}" ]; then

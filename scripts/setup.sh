@@ -10,14 +10,15 @@ demo_packages=()
 
 # chromium: the runtime's Chromium engine renders real pages in it (tests labelled chromium).
 # xdotool and imagemagick: the viewer's test clicks into its window and takes pictures of it.
-# Wine's WIC decodes its frames with the libjpeg and libpng built into windowscodecs.dll, so no
-# i386 image libraries are needed.
+# Its JPEG frames are decoded by libjpeg-turbo, which the build makes from Debian's source
+# package (apt-get source, hence dpkg-dev) with nasm for its SIMD code; PNG frames go to Wine's
+# WIC. The native fuzzers link Debian's own libturbojpeg.
 packages=(
   wine wine32:i386 xvfb xauth
   g++-mingw-w64-i686-posix libz-mingw-w64-dev mingw-w64-tools
   libboost-dev nlohmann-json3-dev googletest
-  cmake make file xxd
-  clang-14 libclang-rt-14-dev libfuzzer-14-dev libminizip-dev
+  cmake make file xxd nasm dpkg-dev
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev libminizip-dev libturbojpeg0-dev
   clang-format-14
   chromium
   xdotool imagemagick
@@ -39,15 +40,28 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   rm -f /var/lib/apt/lists/.pagehull-updated
 fi
 
+# Source packages come from the same archives as the binary ones: a deb-src twin of each
+# deb entry in the machine's own sources, when it has none yet.
+apt_sources=/etc/apt/sources.list.d/debian.sources
+source_twin=/etc/apt/sources.list.d/pagehull-deb-src.sources
+if [ -f "$apt_sources" ] && ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  need_root "a deb-src entry for the build's source packages"
+  sed -E 's/^Types:[[:space:]]+deb[[:space:]]*$/Types: deb-src/' "$apt_sources" >"$source_twin"
+fi
+# Lists never fetched since (or a fetch cut short) know no source package yet.
+[ -n "$(apt-cache showsrc libjpeg-turbo 2>/dev/null)" ] || sources_unread=1
+
 missing=()
 for p in "${packages[@]}" "${demo_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
-  need_root "${missing[*]}"
+if [ ${#missing[@]} -gt 0 ] || [ -n "${sources_unread:-}" ]; then
+  need_root "${missing[*]:-the source package lists}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

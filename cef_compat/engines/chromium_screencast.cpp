@@ -16,9 +16,8 @@ CScreencast::CScreencast(bool pngFrames, unsigned threads, CommandFn command, Po
       m_post(std::move(post)),
       m_show(std::move(show)),
       m_alive(std::make_shared<bool>(true)),
-      m_decoders(threads, [this](std::vector<uint8_t>&& bgra, int width, int height) {
-          OnDecoded(std::move(bgra), width, height);
-      })
+      m_decoders(pngFrames ? FrameCodec::Wic : FrameCodec::LibJpegTurbo, threads,
+                 [this](std::vector<uint8_t>& bgra, int width, int height) { OnDecoded(bgra, width, height); })
 {
 }
 
@@ -62,14 +61,16 @@ void CScreencast::Take(nlohmann::json& params)
         m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_width, m_height);
 }
 
-void CScreencast::OnDecoded(std::vector<uint8_t>&& bgra, int width, int height)
+void CScreencast::OnDecoded(std::vector<uint8_t>& bgra, int width, int height)
 {
     bool post = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_latest.bgra = std::move(bgra);
+        // The decoding thread gets back a buffer shown before or never shown, to decode into.
+        std::swap(m_latest.bgra, bgra);
         m_latest.width = width;
         m_latest.height = height;
+        m_latestIsNew = true;
         post = !std::exchange(m_showPosted, true);
     }
     if (!post)
@@ -86,10 +87,9 @@ void CScreencast::ShowLatest()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_showPosted = false;
-        if (m_latest.bgra.empty())
+        if (!std::exchange(m_latestIsNew, false))
             return;
-        m_shown = std::move(m_latest);
-        m_latest = CPixels();
+        std::swap(m_shown, m_latest);
     }
     ShowAgain();
 }

@@ -52,7 +52,7 @@ private:
     };
 
     // A decoding thread.
-    void OnDecoded(std::vector<uint8_t>&& bgra, int width, int height);
+    void OnDecoded(std::vector<uint8_t>& bgra, int width, int height);
     // UI thread.
     void ShowLatest();
 
@@ -66,6 +66,7 @@ private:
     // The hand-over between the decoding threads and the UI thread.
     std::mutex m_mutex;
     CPixels m_latest;
+    bool m_latestIsNew = false;
     bool m_showPosted = false;
     CPixels m_shown; // UI thread
     // After the hand-over's members: its threads end before those go.

@@ -1,39 +1,25 @@
 #include "engines/frame_decoder.h"
 
-#include <wincrypt.h>
-
 #include <algorithm>
+
+#include "runtime/log.h"
 
 namespace cefcompat {
 namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// Frames larger than this on a side are refused before anything is allocated for them.
-constexpr int kMaxSide = 8192;
 // Base64 of a frame larger than this is refused before it is decoded.
 constexpr size_t kMaxBase64 = 64 * 1024 * 1024;
 // More decoding threads than this only take cores from Chromium, which renders the frames.
 constexpr unsigned kMaxThreads = 3;
 
-bool FromBase64(const std::string& text, std::vector<uint8_t>* bytes)
-{
-    if (text.empty() || text.size() > kMaxBase64)
-        return false;
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr, &size,
-                              nullptr, nullptr)) {
-        return false;
-    }
-    bytes->resize(size);
-    return CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, bytes->data(), &size,
-                                nullptr, nullptr) != FALSE;
-}
-
 } // namespace
 
-CFrameDecoder::CFrameDecoder()
+CFrameDecoder::CFrameDecoder(FrameCodec codec) : m_codec(codec)
 {
+    if (m_codec != FrameCodec::Wic)
+        return;
     m_comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     if (m_comReady) {
         CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_factory));
@@ -47,13 +33,31 @@ CFrameDecoder::~CFrameDecoder()
         CoUninitialize();
 }
 
-bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra)
+bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra,
+                           std::string* why)
 {
-    std::vector<uint8_t> bytes;
-    if (!m_factory || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-        !FromBase64(base64, &bytes)) {
+    if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide) {
+        *why = "no sane view size";
         return false;
     }
+    if (!DecodeBase64(base64, kMaxBase64, &m_bytes)) {
+        *why = "not base64, or too long";
+        return false;
+    }
+    if (m_codec == FrameCodec::Wic) {
+        if (DecodeWithWic(width, height, bgra))
+            return true;
+        *why = "not an image WIC reads";
+        return false;
+    }
+    bgra->resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    return m_jpeg.Decode(m_bytes.data(), m_bytes.size(), width, height, bgra->data(), why);
+}
+
+bool CFrameDecoder::DecodeWithWic(int width, int height, std::vector<uint8_t>* bgra)
+{
+    if (!m_factory)
+        return false;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapDecoder> decoder;
     ComPtr<IWICBitmapFrameDecode> frame;
@@ -61,10 +65,10 @@ bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std
     UINT frameWidth = 0;
     UINT frameHeight = 0;
     if (FAILED(m_factory->CreateStream(&stream)) ||
-        FAILED(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))) ||
+        FAILED(stream->InitializeFromMemory(m_bytes.data(), static_cast<DWORD>(m_bytes.size()))) ||
         FAILED(m_factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
         FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth == 0 ||
-        frameHeight == 0 || frameWidth > kMaxSide || frameHeight > kMaxSide ||
+        frameHeight == 0 || frameWidth > kMaxFrameSide || frameHeight > kMaxFrameSide ||
         FAILED(m_factory->CreateFormatConverter(&converter)) ||
         FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
                                      WICBitmapPaletteTypeCustom))) {
@@ -94,7 +98,9 @@ bool CFrameDecoder::Decode(const std::string& base64, int width, int height, std
     return true;
 }
 
-CFrameDecoderPool::CFrameDecoderPool(unsigned threads, FrameFn onFrame) : m_onFrame(std::move(onFrame))
+CFrameDecoderPool::CFrameDecoderPool(FrameCodec codec, unsigned threads, FrameFn onFrame)
+    : m_codec(codec),
+      m_onFrame(std::move(onFrame))
 {
     for (unsigned i = 0; i < std::max(threads, 1u); ++i)
         m_threads.emplace_back([this]() { Work(); });
@@ -128,7 +134,9 @@ void CFrameDecoderPool::Submit(std::string base64, int width, int height)
 
 void CFrameDecoderPool::Work()
 {
-    CFrameDecoder decoder;
+    CFrameDecoder decoder(m_codec);
+    std::vector<uint8_t> bgra;
+    std::string why;
     for (;;) {
         CJob job;
         {
@@ -139,19 +147,20 @@ void CFrameDecoderPool::Work()
             job = std::move(*m_waiting);
             m_waiting.reset();
         }
-        std::vector<uint8_t> bgra;
-        if (decoder.Decode(job.base64, job.width, job.height, &bgra))
-            HandOn(job, std::move(bgra));
+        if (decoder.Decode(job.base64, job.width, job.height, &bgra, &why))
+            HandOn(job, bgra);
+        else
+            LogMessage(LOGSEVERITY_WARNING, "Screencast frame dropped: " + why);
     }
 }
 
-void CFrameDecoderPool::HandOn(const CJob& job, std::vector<uint8_t>&& bgra)
+void CFrameDecoderPool::HandOn(const CJob& job, std::vector<uint8_t>& bgra)
 {
     std::lock_guard<std::mutex> lock(m_handOverMutex);
     if (job.sequence <= m_handedOn)
         return;
     m_handedOn = job.sequence;
-    m_onFrame(std::move(bgra), job.width, job.height);
+    m_onFrame(bgra, job.width, job.height);
 }
 
 } // namespace cefcompat

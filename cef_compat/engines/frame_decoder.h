@@ -1,5 +1,6 @@
-// Screencast frames, base64 JPEG or PNG, decoded with WIC into opaque top-down BGRA at a
-// given size (scaled when the frame was captured at another).
+// Screencast frames, base64 JPEG or PNG, decoded into opaque top-down BGRA at the view's size:
+// JPEG by libjpeg-turbo, PNG (and, for comparison, JPEG) by WIC, which scales a frame captured
+// at another size.
 #pragma once
 
 #include <windows.h>
@@ -16,21 +17,31 @@
 
 #include <wrl/client.h>
 
+#include "engines/jpeg_frame.h"
+
 namespace cefcompat {
 
-// One decoder per thread: it keeps that thread's COM apartment and WIC factory.
+enum class FrameCodec { LibJpegTurbo, Wic };
+
+// One decoder per thread: a WIC one keeps that thread's COM apartment and WIC factory.
 class CFrameDecoder {
 public:
-    CFrameDecoder();
+    explicit CFrameDecoder(FrameCodec codec);
     ~CFrameDecoder();
 
     CFrameDecoder(const CFrameDecoder&) = delete;
     CFrameDecoder& operator=(const CFrameDecoder&) = delete;
 
-    // False when the data is not an image WIC reads, or the size is not sane.
-    bool Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra);
+    // False, with the reason in |why|, when the data is not an image this codec reads, or the
+    // size is not sane. |bgra| keeps its memory from one frame to the next.
+    bool Decode(const std::string& base64, int width, int height, std::vector<uint8_t>* bgra, std::string* why);
 
 private:
+    bool DecodeWithWic(int width, int height, std::vector<uint8_t>* bgra);
+
+    const FrameCodec m_codec;
+    std::vector<uint8_t> m_bytes; // the frame's file, kept for the next one
+    CJpegDecoder m_jpeg;
     bool m_comReady = false;
     Microsoft::WRL::ComPtr<IWICImagingFactory> m_factory;
 };
@@ -41,10 +52,12 @@ private:
 // that finishes after a newer one has been handed on is dropped.
 class CFrameDecoderPool {
 public:
-    // Runs on a decoding thread, never for two frames at once.
-    using FrameFn = std::function<void(std::vector<uint8_t>&& bgra, int width, int height)>;
+    // Runs on a decoding thread, never for two frames at once. It takes the pixels and may
+    // leave a buffer it is done with in their place, which the thread decodes the next frame
+    // into: frames then cost no allocation.
+    using FrameFn = std::function<void(std::vector<uint8_t>& bgra, int width, int height)>;
 
-    CFrameDecoderPool(unsigned threads, FrameFn onFrame);
+    CFrameDecoderPool(FrameCodec codec, unsigned threads, FrameFn onFrame);
     // Drops the waiting frame and waits for the frames being decoded to be handed on or dropped.
     ~CFrameDecoderPool();
 
@@ -66,8 +79,9 @@ private:
     };
 
     void Work();
-    void HandOn(const CJob& job, std::vector<uint8_t>&& bgra);
+    void HandOn(const CJob& job, std::vector<uint8_t>& bgra);
 
+    const FrameCodec m_codec;
     const FrameFn m_onFrame;
     std::mutex m_mutex;
     std::condition_variable m_wake;
