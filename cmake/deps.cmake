@@ -69,8 +69,9 @@ target_link_libraries(minizip_writer PUBLIC minizip)
 target_compile_options(minizip_writer PRIVATE -w)
 
 # libjpeg-turbo 2.1.5 from Debian's source package (bookworm), pinned by the SHA-256 of its
-# upstream tarball. Only the static TurboJPEG library is built, always optimised, and its SIMD
-# code must be there: without it a decode costs about three times as much.
+# upstream tarball. Only the static TurboJPEG library is built, always optimised, for the
+# processor this build targets (nasm's win32 or win64 format follows it), and its SIMD code must
+# be there: without it a decode costs about three times as much.
 set(JPEG_TURBO_PACKAGE libjpeg-turbo=1:2.1.5-2)
 set(JPEG_TURBO_TGZ ${PH_DEPS_DIR}/libjpeg-turbo_2.1.5.orig.tar.gz)
 set(JPEG_TURBO_SHA256 254f3642b04e309fee775123133c6464181addc150499561020312ec61c1bf7c)
@@ -86,7 +87,7 @@ ExternalProject_Add(libjpeg_turbo_build
   PREFIX ${JPEG_TURBO_DIR}
   INSTALL_DIR ${JPEG_TURBO_DIR}/install
   CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-i686-mingw.cmake
+    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-${CMAKE_SYSTEM_PROCESSOR}-mingw.cmake
     -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
     -DCMAKE_ASM_NASM_COMPILER=nasm
