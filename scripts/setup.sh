@@ -41,12 +41,16 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 # Source packages come from the same archives as the binary ones: a deb-src twin of each
-# deb entry in the machine's own sources, when it has none yet.
-apt_sources=/etc/apt/sources.list.d/debian.sources
-source_twin=/etc/apt/sources.list.d/pagehull-deb-src.sources
-if [ -f "$apt_sources" ] && ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+# deb entry in the machine's own Debian sources, when it has none yet. Debian 12 writes them
+# as deb822 stanzas in debian.sources, older or hand-made machines as one-line entries.
+if ! grep -rqsE '^[[:space:]]*(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
   need_root "a deb-src entry for the build's source packages"
-  sed -E 's/^Types:[[:space:]]+deb[[:space:]]*$/Types: deb-src/' "$apt_sources" >"$source_twin"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -E 's/^Types:[[:space:]]+deb[[:space:]]*$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      >/etc/apt/sources.list.d/pagehull-deb-src.sources
+  elif [ -f /etc/apt/sources.list ]; then
+    sed -nE 's/^[[:space:]]*deb([[:space:]])/deb-src\1/p' /etc/apt/sources.list >/etc/apt/sources.list.d/pagehull-deb-src.list
+  fi
 fi
 # Lists never fetched since (or a fetch cut short) know no source package yet.
 [ -n "$(apt-cache showsrc libjpeg-turbo 2>/dev/null)" ] || sources_unread=1
