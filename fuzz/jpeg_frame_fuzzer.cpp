@@ -1,6 +1,7 @@
 // Screencast frames: whatever the bytes, the JPEG decoder writes only inside the view's
-// buffer, what it accepts is opaque, and it decodes a sound frame after any other; base64 is accepted only in the one spelling an encoder
-// writes, so what decodes encodes back to the same text.
+// buffer, what it accepts is opaque, and it decodes a sound frame after any other; base64 is
+// accepted only in the one spelling an encoder writes, so what decodes encodes back to the same
+// text.
 
 #include "FuzzSupport.h"
 #include "engines/jpeg_frame.h"

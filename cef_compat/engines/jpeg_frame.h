@@ -14,7 +14,8 @@ namespace cefcompat {
 constexpr int kMaxFrameSide = 8192;
 
 // Bytes from base64 as DevTools sends them; false for anything else and for text longer than
-// |maxText|.
+// |maxText|. Not crypt32's CryptStringToBinaryA: under Wine that takes 7 to 34 ms for the
+// 400,000 characters of a 300 KB frame, as long as decoding the JPEG itself; this takes 0.2 ms.
 bool DecodeBase64(const std::string& text, size_t maxText, std::vector<uint8_t>* bytes);
 
 class CJpegDecoder {
@@ -24,10 +25,10 @@ public:
     CJpegDecoder(const CJpegDecoder&) = delete;
     CJpegDecoder& operator=(const CJpegDecoder&) = delete;
 
-    // Fills |bgra|, width * height * 4 bytes (each side at most kMaxFrameSide), rows of width * 4: the frame at the top left and
-    // white beside and below a frame smaller than that. A frame larger on either side, cut
-    // short or damaged is refused with the reason in |why|, its header read before anything
-    // of it is decoded; |bgra| may then hold part of it.
+    // Fills |bgra|, width * height * 4 bytes (each side at most kMaxFrameSide) in rows of
+    // width * 4: the frame at the top left and white beside and below a frame smaller than that.
+    // A frame larger on either side, cut short or damaged is refused with the reason in |why|,
+    // its header read before anything of it is decoded; |bgra| may then hold part of it.
     bool Decode(const uint8_t* jpeg, size_t size, int width, int height, uint8_t* bgra, std::string* why);
 
 private:
