@@ -77,13 +77,18 @@ void ExpectNear(const Pixel& pixel, const uint8_t rgb[3])
     EXPECT_EQ(pixel[3], 255);
 }
 
-TEST(FrameDecoderTest, LibJpegTurboDecodesTheColoursAtTheTopLeftOfTheView)
-{
+class LibJpegTurboFrameTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(jpeg.empty()); }
+
     const std::vector<uint8_t> jpeg = QuartersJpeg();
-    ASSERT_FALSE(jpeg.empty());
-    CFrameDecoder decoder(FrameCodec::LibJpegTurbo);
+    CFrameDecoder decoder{FrameCodec::LibJpegTurbo};
     std::vector<uint8_t> bgra;
     std::string why;
+};
+
+TEST_F(LibJpegTurboFrameTest, DecodesTheColoursAtTheTopLeftOfTheView)
+{
     // A view larger than the frame: white beside and below it.
     const int width = kJpegWidth + 5;
     const int height = kJpegHeight + 3;
@@ -101,13 +106,8 @@ TEST(FrameDecoderTest, LibJpegTurboDecodesTheColoursAtTheTopLeftOfTheView)
     EXPECT_EQ(At(bgra, width, width - 1, height - 1), white);
 }
 
-TEST(FrameDecoderTest, LibJpegTurboRefusesFramesThatAreBrokenOrLargerThanTheView)
+TEST_F(LibJpegTurboFrameTest, RefusesFramesThatAreBrokenOrLargerThanTheView)
 {
-    const std::vector<uint8_t> jpeg = QuartersJpeg();
-    ASSERT_FALSE(jpeg.empty());
-    CFrameDecoder decoder(FrameCodec::LibJpegTurbo);
-    std::vector<uint8_t> bgra;
-    std::string why;
     EXPECT_FALSE(decoder.Decode(Base64(jpeg), kJpegWidth - 1, kJpegHeight, &bgra, &why));
     EXPECT_NE(why.find("64 x 48"), std::string::npos) << why;
     EXPECT_FALSE(decoder.Decode(Base64(jpeg), kJpegWidth, kJpegHeight - 1, &bgra, &why));
