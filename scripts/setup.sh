@@ -9,10 +9,10 @@ demo_packages=()
 [ "${1:-}" = "--demo" ] && demo_packages=(libreoffice-impress)
 
 # chromium: the runtime's Chromium engine renders real pages in it (tests labelled chromium).
-# xdotool and imagemagick: the viewer's test clicks into its window and takes pictures of it.
 # Its JPEG frames are decoded by libjpeg-turbo, which the build makes from Debian's source
 # package (apt-get source, hence dpkg-dev) with nasm for its SIMD code; PNG frames go to Wine's
 # WIC. The native fuzzers link Debian's own libturbojpeg.
+# xdotool and imagemagick: the viewer's test clicks into its window and takes pictures of it.
 packages=(
   wine wine32:i386 xvfb xauth
   g++-mingw-w64-i686-posix libz-mingw-w64-dev mingw-w64-tools
