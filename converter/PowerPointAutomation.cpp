@@ -8,6 +8,7 @@
 
 #include "PackDetection.h"
 #include "platform/FileSystem.h"
+#include "LeavingServer.h"
 #include "Win32Owners.h"
 
 namespace NsConverter {
@@ -82,15 +83,6 @@ NsWin32::CModuleReference ReferenceThisModule() noexcept
     return NsWin32::CModuleReference(module);
 }
 
-// The program that serves automation may be leaving just as it is asked: its last client let
-// go, or its user closed it. Where COM does not start a new instance by itself then, the
-// activation fails with one of these codes, and one more attempt reaches a new instance.
-bool ReachedLeavingProgram(HRESULT result) noexcept
-{
-    return result == CO_E_SERVER_STOPPING || result == RPC_E_DISCONNECTED ||
-           result == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || result == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
-}
-
 HRESULT CreateApplicationObject(REFCLSID applicationClass, CComPtr<IUnknown>& unknown)
 {
     HRESULT result = E_FAIL;
@@ -98,7 +90,7 @@ HRESULT CreateApplicationObject(REFCLSID applicationClass, CComPtr<IUnknown>& un
         result = ::CoCreateInstance(applicationClass, nullptr,
                                     CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, IID_IUnknown,
                                     unknown.ReceiveVoid());
-        if (!ReachedLeavingProgram(result))
+        if (!NsWin32::ReachedLeavingServer(result))
             break;
     }
     return result;

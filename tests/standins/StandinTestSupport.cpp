@@ -3,6 +3,7 @@
 #include "../../office_standins/common/FilePaths.h"
 #include "../../office_standins/common/RegistryKey.h"
 #include "../../office_standins/common/StandinNames.h"
+#include "LeavingServer.h"
 #include "TestTime.h"
 
 #include <gtest/gtest.h>
@@ -67,12 +68,17 @@ HRESULT CreateApplication(CComPtr<IUnknown>& application)
     HRESULT hr = CLSIDFromProgID(kApplicationProgId, &clsid);
     if (hr != S_OK)
         return FAILED(hr) ? hr : E_FAIL;
-    CComPtr<IUnknown> unknown;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
-                          IID_IUnknown, reinterpret_cast<void**>(unknown.Receive()));
-    if (FAILED(hr))
-        return hr;
-    return unknown->QueryInterface(kApplicationIid, reinterpret_cast<void**>(application.Receive()));
+    // The instance an earlier test let go may be leaving just as this one asks.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        CComPtr<IUnknown> unknown;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                              IID_IUnknown, reinterpret_cast<void**>(unknown.Receive()));
+        if (SUCCEEDED(hr))
+            hr = unknown->QueryInterface(kApplicationIid, reinterpret_cast<void**>(application.Receive()));
+        if (!NsWin32::ReachedLeavingServer(hr))
+            break;
+    }
+    return hr;
 }
 
 std::wstring TestBinFolder()
