@@ -2,37 +2,17 @@
 // type library embedded in this executable; early-bound callers use the virtual table directly.
 #pragma once
 
+#include "ReferenceCounted.h"
 #include "ServerModule.h"
 
 namespace StandIns {
 
 template <class TInterface>
-class CDispatchObject : public TInterface {
+class CDispatchObject : public CReferenceCounted<CDispatchObject<TInterface>, TInterface> {
 public:
-    CDispatchObject(const CDispatchObject&) = delete;
-    CDispatchObject& operator=(const CDispatchObject&) = delete;
-
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(TInterface)) {
-            *object = static_cast<TInterface*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_references); }
-
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const LONG references = InterlockedDecrement(&m_references);
-        if (references == 0)
-            delete this;
-        return references;
+        return this->Answer(iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(TInterface), object);
     }
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override
@@ -74,7 +54,7 @@ protected:
     virtual ~CDispatchObject() { CServerModule::Instance().ObjectDestroyed(); }
 
 private:
-    LONG m_references = 1; // the creator's
+    friend class CReferenceCounted<CDispatchObject<TInterface>, TInterface>; // deletes it
 };
 
 // A slot that only keeps the members after it at their place in the virtual table.

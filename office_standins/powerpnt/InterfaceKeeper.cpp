@@ -1,5 +1,7 @@
 #include "InterfaceKeeper.h"
 
+#include "ReferenceCounted.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -10,34 +12,19 @@ namespace {
 // The object behind the kept stubs. Its references stay in the keeper's own stream and never
 // reach a client, so nothing ever calls through them; it only has to answer QueryInterface,
 // which is all a stub asks of its object when it is made.
-class CStubHolder final : public IUnknown {
+class CStubHolder final : public CReferenceCounted<CStubHolder, IUnknown> {
 public:
     explicit CStubHolder(std::vector<IID> iids) : m_iids(std::move(iids)) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
-        if (!object)
-            return E_POINTER;
-        const bool held = iid == IID_IUnknown ||
-                          std::any_of(m_iids.begin(), m_iids.end(), [&iid](const IID& own) { return own == iid; });
-        *object = held ? static_cast<IUnknown*>(this) : nullptr;
-        if (!held)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_references); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const LONG references = InterlockedDecrement(&m_references);
-        if (references == 0)
-            delete this;
-        return references;
+        return Answer(iid == IID_IUnknown ||
+                          std::any_of(m_iids.begin(), m_iids.end(), [&iid](const IID& own) { return own == iid; }),
+                      object);
     }
 
 private:
     std::vector<IID> m_iids;
-    LONG m_references = 1;
 };
 
 } // namespace

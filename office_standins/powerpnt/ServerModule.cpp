@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "InterfaceKeeper.h"
+#include "ReferenceCounted.h"
 #include "StandinSettings.h"
 
 #include "../common/FilePaths.h"
@@ -47,27 +48,11 @@ std::vector<IID> RemotedInterfaces()
 }
 
 // Hands the one shared application object to every client.
-class CApplicationFactory final : public IClassFactory {
+class CApplicationFactory final : public CReferenceCounted<CApplicationFactory, IClassFactory> {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_references); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const LONG references = InterlockedDecrement(&m_references);
-        if (references == 0)
-            delete this;
-        return references;
+        return Answer(iid == IID_IUnknown || iid == IID_IClassFactory, object);
     }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override
@@ -90,9 +75,6 @@ public:
             CServerModule::Instance().ObjectDestroyed();
         return S_OK;
     }
-
-private:
-    LONG m_references = 1;
 };
 
 class CClassRegistration {
