@@ -134,10 +134,11 @@ int CServerModule::Run()
         if (m_quitRequested)
             ServeBeforeExit();
     }
-    m_exiting = true;
-    DisarmIdleTimer();
-    m_typeInfos.clear();
-    return exitCode;
+    // The process ends with COM still set up. Wine's COM, when it takes down the apartment's last
+    // stub of an interface, waits on this thread for that interface's calls to finish, and a
+    // call counted for a server that no longer pumps never does: the server never ended. What
+    // clients still hold learns of the end from RPC, as it would after a crash.
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 void CServerModule::PumpUntilExit()
