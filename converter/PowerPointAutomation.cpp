@@ -83,17 +83,20 @@ NsWin32::CModuleReference ReferenceThisModule() noexcept
     return NsWin32::CModuleReference(module);
 }
 
-HRESULT CreateApplicationObject(REFCLSID applicationClass, CComPtr<IUnknown>& unknown)
+// One activation and the query for the application interface; |queried| tells whether the
+// failure, if any, is the query's.
+HRESULT ActivateApplication(REFCLSID applicationClass, CComPtr<_Application>& application, bool& queried)
 {
-    HRESULT result = E_FAIL;
-    for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
-        result = ::CoCreateInstance(applicationClass, nullptr,
-                                    CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, IID_IUnknown,
-                                    unknown.ReceiveVoid());
-        if (!NsWin32::ReachedLeavingServer(result))
-            break;
-    }
-    return result;
+    CComPtr<IUnknown> unknown;
+    queried = false;
+    const HRESULT created =
+        ::CoCreateInstance(applicationClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                           IID_IUnknown, unknown.ReceiveVoid());
+    if (FAILED(created))
+        return created;
+    queried = true;
+    application.Reset();
+    return unknown->QueryInterface(_Application::kIid, application.ReceiveVoid());
 }
 
 } // namespace
@@ -127,16 +130,19 @@ CComPtr<_Application> StartPowerPoint()
     CLSID applicationClass;
     if (::CLSIDFromProgID(kProgId, &applicationClass) != S_OK)
         return CComPtr<_Application>();
-    CComPtr<IUnknown> unknown;
-    if (FAILED(CreateApplicationObject(applicationClass, unknown)))
-        return CComPtr<_Application>();
     CComPtr<_Application> application;
-    const HRESULT queried = unknown->QueryInterface(_Application::kIid, application.ReceiveVoid());
-    if (queried == E_NOINTERFACE)
+    HRESULT result = E_FAIL;
+    bool queried = false;
+    // A server that was leaving may fail either step; one more attempt reaches a new instance.
+    for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
+        result = ActivateApplication(applicationClass, application, queried);
+        if (!NsWin32::ReachedLeavingServer(result))
+            break;
+    }
+    if (result == E_NOINTERFACE || (FAILED(result) && !queried))
         return CComPtr<_Application>();
-    if (FAILED(queried))
-        throw _com_error(queried);
-    unknown.Reset();
+    if (FAILED(result))
+        throw _com_error(result);
     if (application)
         WaitForMeetingAddIn(*application);
     return application;
