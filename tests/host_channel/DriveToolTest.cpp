@@ -116,7 +116,8 @@ TEST(DriveTool, ExitCodesTellTheOutcome)
     EXPECT_EQ(RunDriver(L"").exitCode, 1u) << "no address";
     EXPECT_EQ(RunDriver(L"about:blank \"jump 1 2\"").exitCode, 1u);
     EXPECT_EQ(RunDriver(L"--host=C:\\missing\\Pagehull.exe about:blank").exitCode, 2u);
-    const ToolRun late = RunDriver(L"--timeout=300 about:blank \"wait never:\"");
+    // The short limit is set once the host is up: it bounds the wait, not the host's start.
+    const ToolRun late = RunDriver(L"about:blank \"timeout 300\" \"wait never:\"");
     EXPECT_EQ(late.exitCode, 3u) << late.output;
     EXPECT_THAT(late.output, HasSubstr("hostExit: 2\n")) << "a failed script still closes the host";
     EXPECT_EQ(RunDriver(L"about:blank \"url http://*\"").exitCode, 4u);

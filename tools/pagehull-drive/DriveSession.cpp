@@ -3,6 +3,7 @@
 #include "PngWriter.h"
 #include "Utf8.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -186,7 +187,7 @@ DriveExit CDriveSession::RunStep(const DriveStep& step)
     case StepKind::SavePng: return SavePng(step.path);
     case StepKind::Close: {
         const DriveExit sent = Send(step.commands);
-        return sent == DriveExit::Ok ? CloseHost() : sent;
+        return sent == DriveExit::Ok ? CloseHost(m_timeoutMs) : sent;
     }
     case StepKind::Timeout: m_timeoutMs = step.timeoutMs; return DriveExit::Ok;
     case StepKind::Page: return PageRequest(ToUtf8(step.pattern));
@@ -315,12 +316,12 @@ DriveExit CDriveSession::PageRequest(const std::string& request)
 }
 
 // A host the session did not start is not waited for.
-DriveExit CDriveSession::CloseHost()
+DriveExit CDriveSession::CloseHost(uint32_t timeoutMs)
 {
     if (!m_launched)
         return DriveExit::Ok;
     std::unique_lock<std::mutex> guard(m_lock);
-    if (!m_changed.wait_for(guard, std::chrono::milliseconds(m_timeoutMs), [this] { return m_hostEnded; }))
+    if (!m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return m_hostEnded; }))
         return Failure(DriveExit::TimedOut, L"the host did not end in time after the close command");
     return DriveExit::Ok;
 }
@@ -332,5 +333,5 @@ DriveExit CDriveSession::Finish()
     NsChannel::Command close;
     close.code = NsChannel::CMD_CLOSE;
     const DriveExit sent = Send({close});
-    return sent == DriveExit::Ok ? CloseHost() : sent;
+    return sent == DriveExit::Ok ? CloseHost(std::max(m_timeoutMs, kDefaultTimeoutMs)) : sent;
 }

@@ -35,6 +35,8 @@ public:
 
 class CDriveSession {
 public:
+    static constexpr uint32_t kDefaultTimeoutMs = 15000;
+
     // The channel's key is this process's id and the index.
     CDriveSession(int32_t index, IDriveOutput& output, uint32_t timeoutMs);
     ~CDriveSession();
@@ -51,7 +53,8 @@ public:
     DriveExit AwaitHost();
     DriveExit Run(const std::vector<DriveStep>& steps);
     DriveExit SavePng(const std::wstring& path);
-    // Closes a launched host that still runs.
+    // Closes a launched host that still runs. Its end is waited for at least as long as by
+    // default: a short time limit set for the script's own waits does not give the host up.
     DriveExit Finish();
 
 private:
@@ -67,7 +70,7 @@ private:
     DriveExit WaitForEvent(const std::wstring& pattern);
     // A frame newer than the last one waited for; of this size unless it is 0 x 0.
     DriveExit WaitForFrame(int32_t width, int32_t height);
-    DriveExit CloseHost();
+    DriveExit CloseHost(uint32_t timeoutMs);
     DriveExit PageRequest(const std::string& request);
     DriveExit Failure(DriveExit exit, const std::wstring& message);
 

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr uint32_t kDefaultTimeoutMs = 15000;
-
 class CConsoleOutput : public IDriveOutput {
 public:
     void Print(const std::wstring& line) override { Write(stdout, line); }
@@ -46,7 +44,7 @@ struct Options {
     std::wstring scriptPath;
     std::wstring pngPath;
     std::vector<std::wstring> hostSwitches;
-    uint32_t timeoutMs = kDefaultTimeoutMs;
+    uint32_t timeoutMs = CDriveSession::kDefaultTimeoutMs;
     bool launch = true;
     bool help = false;
     std::vector<std::wstring> stepLines;
