@@ -101,10 +101,7 @@ TEST(CloseBeforeBrowser, TheAddinsEndEndsTheHostWithCodeOne)
 {
     CChildProcess standin(BinaryPath(L"host_app_addin_standin.exe"), std::to_wstring(SelfPid()));
     ASSERT_TRUE(standin.IsStarted());
-    const int32_t index = NextIndex();
-    const auto addinPid = static_cast<int32_t>(standin.Id());
-    CAddinEnd addin(addinPid, index);
-    CHostWithoutBrowser host(HostArguments(addinPid, index, kPage));
+    CHostWithoutBrowser host(HostArguments(static_cast<int32_t>(standin.Id()), NextIndex(), kPage));
     ASSERT_TRUE(host.WaitUntilHeld());
 
     standin.Kill();

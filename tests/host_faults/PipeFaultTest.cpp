@@ -12,6 +12,7 @@
 #include <climits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace NsFaultTest;
@@ -288,31 +289,55 @@ TEST_F(PipeFaults, RandomRecordsThenRandomBytesNeitherCrashNorDerailTheHost)
     EXPECT_TRUE(ClosesWithTheAddin());
 }
 
+// The view takes any size the add-in asks for; the channel drops frames that do not fit its block.
 TEST_F(PipeFaults, AViewTooLargeForTheBlockLeavesTheLastFrameInPlace)
 {
     ASSERT_TRUE(addin.TakeFrame(kTimeoutMs));
     // With a popup shown, the view and the frame are two bitmaps of the view's size.
     ASSERT_TRUE(engine.Request("popup-widget show 10 10 100 80"));
-    for (const int32_t side : {INT_MAX, 8192, 4096, 8192}) {
+    const std::pair<int32_t, int32_t> sizes[] = {{INT_MAX, INT_MAX}, {8192, 8192}, {4096, 4096},
+                                                 {8192, 8192},       {1921, 1080}, {1920, 1081}};
+    for (const auto& [width, height] : sizes) {
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
         Command resize = MakeCommand(NsChannel::CMD_RESIZE);
-        resize.width = side;
-        resize.height = side;
+        resize.width = width;
+        resize.height = height;
         ASSERT_TRUE(addin.Send(resize));
         ASSERT_TRUE(engine.WaitForJournal("call WasResized"));
         // The page's repaint is queued before the page script's event.
-        const std::string mark = "painted-" + std::to_string(side);
+        const std::string mark = "painted-" + size;
         ASSERT_TRUE(engine.Request("call addinTrace s:" + mark));
         ASSERT_TRUE(addin.WaitForEvent(U16(L"addinTrace:" + std::wstring(mark.begin(), mark.end()))));
         const std::optional<CManualAddin::CFrameHeader> frame = addin.CurrentFrame();
         ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->width, 1024) << "after a view of " << side;
-        EXPECT_EQ(frame->height, 768) << "after a view of " << side;
+        EXPECT_EQ(frame->width, 1024) << "after a view of " << size;
+        EXPECT_EQ(frame->height, 768) << "after a view of " << size;
     }
     EXPECT_TRUE(InStep());
     Command resize = MakeCommand(NsChannel::CMD_RESIZE);
-    resize.width = 640;
+    resize.width = 1920;
+    resize.height = 1080;
+    ASSERT_TRUE(addin.Send(resize));
+    EXPECT_TRUE(addin.WaitForFrame(1920, 1080));
+    EXPECT_TRUE(ClosesWithTheAddin());
+}
+
+// Fields the client library never writes: a view of negative size is dropped, and a key both
+// down and up goes out as a key down.
+TEST_F(PipeFaults, ANegativeViewIsDroppedAndAKeyDownAndUpIsAKeyDown)
+{
+    Command resize = MakeCommand(NsChannel::CMD_RESIZE);
+    resize.width = -1;
     resize.height = 480;
     ASSERT_TRUE(addin.Send(resize));
-    EXPECT_TRUE(addin.WaitForFrame(640, 480));
-    EXPECT_TRUE(ClosesWithTheAddin());
+    Command key = MakeCommand(NsChannel::CMD_KEY);
+    key.keyCode = 65;
+    key.keyDown = true;
+    key.keyUp = true;
+    ASSERT_TRUE(addin.Send(key));
+    EXPECT_TRUE(engine.WaitForJournal("call SendKeyEvent type=0 windows_key_code=65"));
+    // Commands run in order, so a resize carried out would be in the journal by now.
+    for (const std::string& line : engine.JournalSince(journalStart))
+        EXPECT_NE(line.rfind("call WasResized ", 0), 0u) << line;
+    EXPECT_TRUE(InStep());
 }
