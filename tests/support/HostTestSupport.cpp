@@ -1,8 +1,5 @@
 #include "HostTestSupport.h"
 
-#include "ByteOrder.h"
-#include "OverlappedPipe.h"
-#include "SharedBlock.h"
 #include "Win32Owners.h"
 
 #include <gtest/gtest.h>
@@ -92,99 +89,85 @@ std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring&
            L" " + address;
 }
 
-CAddinEnd::CAddinEnd(int32_t parentPid, int32_t index) : m_channel(parentPid, index, this)
+CAddinEnd::CAddinEnd(int32_t parentPid, int32_t index)
 {
-    m_channel.Open(true);
-}
-
-CAddinEnd::~CAddinEnd()
-{
-    m_channel.Close();
+    EXPECT_EQ(parentPid, SelfPid()) << "the library opens channels under this process's id only";
+    const ph_status opened = m_session.Open(index);
+    EXPECT_EQ(opened, PH_OK) << ph_status_text(opened);
 }
 
 bool CAddinEnd::WaitForHost()
 {
-    return m_channel.WaitForClient(kTimeoutMs);
+    m_attached = m_attached || m_session.Attach(0, kTimeoutMs) == PH_OK;
+    return m_attached;
 }
 
-void CAddinEnd::OnBrowserEventData(const wchar_t* text, size_t length)
+bool CAddinEnd::Take(uint32_t timeoutMs)
 {
-    const std::vector<std::u16string> events = NsChannel::SplitEventTexts(std::u16string(text, text + length));
-    const std::lock_guard<std::mutex> lock(m_lock);
-    for (const std::u16string& event : events)
-        m_events.emplace_back(event.begin(), event.end());
-    m_changed.notify_all();
+    pagehull::Event event;
+    // The session knows no host process, so it never reports the host's end.
+    if (m_session.Wait(event, timeoutMs) != PH_OK)
+        return false;
+    if (event.kind == PH_EVENT_FRAME)
+        m_frameSizes.emplace_back(event.width, event.height);
+    else
+        m_events.push_back(std::move(event.raw));
+    return true;
 }
+
+template <typename Found>
+bool CAddinEnd::WaitUntil(Found found)
+{
+    const NsWin32::CDeadline deadline(kTimeoutMs);
+    while (!found()) {
+        if (!Take(deadline.Remaining()))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Finds `wanted` in `items` after the first `consumed`, and consumes up to it.
+template <typename Item>
+bool Consume(const std::vector<Item>& items, size_t& consumed, const Item& wanted)
+{
+    const auto match = std::find(items.begin() + static_cast<std::ptrdiff_t>(consumed), items.end(), wanted);
+    if (match == items.end())
+        return false;
+    consumed = static_cast<size_t>(match - items.begin()) + 1;
+    return true;
+}
+
+std::wstring Wide(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+} // namespace
 
 bool CAddinEnd::WaitForEvent(const std::wstring& text)
 {
-    std::unique_lock<std::mutex> lock(m_lock);
-    const auto found = [&] {
-        const auto begin = m_events.begin() + static_cast<std::ptrdiff_t>(m_consumed);
-        const auto match = std::find(begin, m_events.end(), text);
-        if (match == m_events.end())
-            return false;
-        m_consumed = static_cast<size_t>(match - m_events.begin()) + 1;
-        return true;
-    };
-    return m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs), found);
+    return WaitUntil([&] { return Consume(m_events, m_consumed, text); });
 }
 
 std::vector<std::wstring> CAddinEnd::Events()
 {
-    const std::lock_guard<std::mutex> lock(m_lock);
+    while (Take(0)) {}
     return m_events;
-}
-
-void CAddinEnd::OnFrameData(const unsigned char* frameHeader, uint32_t blockSize)
-{
-    NsChannel::FrameInfo frame;
-    const size_t available = blockSize - NsChannel::kFrameHeaderOffset;
-    if (!NsChannel::ReadFrameHeader(frameHeader, available, frame))
-        return;
-    const std::lock_guard<std::mutex> lock(m_lock);
-    m_frameSizes.emplace_back(frame.width, frame.height);
-    m_changed.notify_all();
 }
 
 bool CAddinEnd::WaitForFrame(int32_t width, int32_t height)
 {
-    std::unique_lock<std::mutex> lock(m_lock);
-    const auto found = [&] {
-        const auto begin = m_frameSizes.begin() + static_cast<std::ptrdiff_t>(m_framesConsumed);
-        const auto match = std::find(begin, m_frameSizes.end(), std::make_pair(width, height));
-        if (match == m_frameSizes.end())
-            return false;
-        m_framesConsumed = static_cast<size_t>(match - m_frameSizes.begin()) + 1;
-        return true;
-    };
-    return m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs), found);
+    return WaitUntil([&] { return Consume(m_frameSizes, m_framesConsumed, std::make_pair(width, height)); });
 }
 
-std::vector<std::pair<int32_t, int32_t>> CAddinEnd::FrameSizes()
+std::optional<CFrame> CAddinEnd::CurrentFrame()
 {
-    const std::lock_guard<std::mutex> lock(m_lock);
-    return m_frameSizes;
-}
-
-std::optional<CFrame> CAddinEnd::CurrentFrame() const
-{
-    const unsigned char* header = m_channel.FrameHeader();
-    NsChannel::FrameInfo info;
-    if (!NsChannel::ReadFrameHeader(header, NsChannel::kBlockSize - NsChannel::kFrameHeaderOffset, info))
-        return std::nullopt;
     CFrame frame;
-    frame.width = info.width;
-    frame.height = info.height;
-    const unsigned char* pixels = header + NsChannel::kFrameHeaderSize;
-    frame.pixels.assign(pixels, pixels + info.pixelBytes);
+    if (m_session.CopyFrame(frame) != PH_OK)
+        return std::nullopt;
     return frame;
-}
-
-void CAddinEnd::ForgetFrame()
-{
-    if (unsigned char* header = m_channel.FrameHeader())
-        NsChannel::WriteInt32(header, -1);
 }
 
 uint32_t CFrame::PixelAt(int x, int y) const
@@ -195,8 +178,9 @@ uint32_t CFrame::PixelAt(int x, int y) const
 
 bool CAddinEnd::Send(const NsChannel::Command& command)
 {
-    NsChannel::CommandRecord record = {};
-    return NsChannel::EncodeCommand(command, record) && m_channel.SendCommand(record, kTimeoutMs);
+    // Commands need the host's end of the pipe, which tests that only wait for events never
+    // asked for.
+    return WaitForHost() && Dispatch(command) == PH_OK;
 }
 
 bool CAddinEnd::Send(NsChannel::CommandCode code)
@@ -204,32 +188,55 @@ bool CAddinEnd::Send(NsChannel::CommandCode code)
     return Send(MakeCommand(code));
 }
 
-std::optional<NsChannel::Reply> CAddinEnd::Query(NsChannel::CommandCode code)
+ph_status CAddinEnd::Dispatch(const NsChannel::Command& c)
 {
-    NsChannel::ReplyRecord record = {};
-    NsChannel::Reply reply;
-    if (!Send(code) || !m_channel.ReadReply(record, kTimeoutMs) ||
-        !NsChannel::DecodeReply(record.data(), record.size(), reply))
-        return std::nullopt;
-    return reply;
+    switch (c.code) {
+    case NsChannel::CMD_MOUSE_MOVE: return m_session.MouseMove(c.x, c.y, c.modifiers, kTimeoutMs);
+    case NsChannel::CMD_MOUSE_WHEEL: return m_session.MouseWheel(c.x, c.y, c.deltaX, c.deltaY, c.modifiers, kTimeoutMs);
+    case NsChannel::CMD_MOUSE_CLICK:
+        return m_session.MouseClick(c.x, c.y, c.leftButton ? PH_BUTTON_LEFT : PH_BUTTON_RIGHT, c.buttonDown,
+                                    c.modifiers, kTimeoutMs);
+    case NsChannel::CMD_FOCUS: return m_session.Focus(c.focused, kTimeoutMs);
+    case NsChannel::CMD_KEY:
+        if (c.keyDown && c.keyUp)
+            return PH_BAD_ARGUMENT;
+        return m_session.Key(c.keyDown ? PH_KEY_DOWN
+                             : c.keyUp ? PH_KEY_UP
+                                       : PH_KEY_CHAR,
+                             c.keyCode, c.systemKey, kTimeoutMs);
+    case NsChannel::CMD_GO_BACK: return m_session.GoBack(kTimeoutMs);
+    case NsChannel::CMD_GO_FORWARD: return m_session.GoForward(kTimeoutMs);
+    case NsChannel::CMD_LOAD_URL: return m_session.LoadUrl(Wide(c.text), kTimeoutMs);
+    case NsChannel::CMD_RESIZE: return m_session.Resize(c.width, c.height, kTimeoutMs);
+    case NsChannel::CMD_EXECUTE_SCRIPT: return m_session.ExecuteScript(Wide(c.text), kTimeoutMs);
+    case NsChannel::CMD_JS_DIALOG_REPLY: return m_session.AnswerScriptDialog(c.answer, Wide(c.text), kTimeoutMs);
+    case NsChannel::CMD_FILE_DIALOG_REPLY: {
+        std::vector<std::wstring> paths;
+        for (const std::u16string& path : c.paths.empty() ? NsChannel::SplitPathList(c.text) : c.paths)
+            paths.push_back(Wide(path));
+        return m_session.AnswerFileDialog(c.answer, paths, kTimeoutMs);
+    }
+    case NsChannel::CMD_CLOSE: return m_session.CloseHost(kTimeoutMs);
+    default: return PH_BAD_ARGUMENT;
+    }
 }
 
 std::optional<std::wstring> CAddinEnd::QueryUrl()
 {
-    const std::optional<NsChannel::Reply> reply = Query(NsChannel::CMD_GET_URL);
-    if (!reply || reply->kind != NsChannel::REPLY_URL)
+    std::wstring url;
+    if (!WaitForHost() || m_session.GetUrl(url, kTimeoutMs) != PH_OK)
         return std::nullopt;
-    return std::wstring(reply->url.begin(), reply->url.end());
+    return url;
 }
 
 std::optional<bool> CAddinEnd::QueryFlag(NsChannel::CommandCode code)
 {
-    const NsChannel::ReplyKind expected =
-        code == NsChannel::CMD_CAN_GO_BACK ? NsChannel::REPLY_CAN_GO_BACK : NsChannel::REPLY_CAN_GO_FORWARD;
-    const std::optional<NsChannel::Reply> reply = Query(code);
-    if (!reply || reply->kind != expected)
+    const auto query =
+        code == NsChannel::CMD_CAN_GO_BACK ? &pagehull::Session::CanGoBack : &pagehull::Session::CanGoForward;
+    bool flag = false;
+    if (!WaitForHost() || (m_session.*query)(flag, kTimeoutMs) != PH_OK)
         return std::nullopt;
-    return reply->flag;
+    return flag;
 }
 
 CEngineControl::CEngineControl(const CChildProcess& host) : m_host(host)

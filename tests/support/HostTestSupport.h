@@ -1,19 +1,18 @@
 #pragma once
 
 // What the end-to-end tests of the host share: child processes that never outlive a test,
-// the add-in's end of the channel, the scripted engine's control pipe, the host's window and
-// settings, and the deadlines every wait keeps.
+// the add-in's end of the channel (on the client library), the scripted engine's control pipe,
+// the host's window and settings, and the deadlines every wait keeps.
 
-#include "ChannelControl.h"
 #include "CommandRecord.h"
+#include "OverlappedPipe.h" // NsWin32::CDeadline, for every wait of the tests
 #include "TestTime.h"
 #include "Win32Handles.h"
+#include "pagehull_client.hpp"
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -72,58 +71,56 @@ constexpr wchar_t kScriptedEngineSwitch[] = L"--cefcompat-engine=scripted";
 std::wstring HostPath();
 std::wstring HostArguments(int32_t parentPid, int32_t index, const std::wstring& address);
 
-// A frame as the add-in reads it from the shared block.
-struct CFrame {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<uint8_t> pixels; // BGRA, rows top-down
-
-    // The pixel at (x, y) as 0x00RRGGBB.
+// A frame as the add-in reads it.
+struct CFrame : pagehull::Frame {
+    // The pixel at (x, y) as 0x00RRGGBB; a point outside the frame throws.
     uint32_t PixelAt(int x, int y) const;
 };
 
-// The add-in's end of one host's channel: creates the objects and the pipe, collects the
-// event texts and the sizes of announced frames, and sends commands.
-class CAddinEnd : private IChannelControlConsumer {
+// The add-in's end of one host's channel, on the client library's session: collects the event
+// texts and the sizes of announced frames while a test waits, and sends commands. One thread.
+class CAddinEnd {
 public:
+    // The library keys its channels by this process's id, so parentPid is SelfPid().
     CAddinEnd(int32_t parentPid, int32_t index);
-    ~CAddinEnd() override;
 
     CAddinEnd(const CAddinEnd&) = delete;
     CAddinEnd& operator=(const CAddinEnd&) = delete;
 
-    bool IsOpen() const { return m_channel.IsOpen(); }
+    bool IsOpen() const { return m_session.Handle() != nullptr; }
     // True once the host has opened its end of the pipe.
     bool WaitForHost();
 
     // Waits for an event text equal to `text` among those not yet consumed by an earlier
     // wait; the events up to and including it are consumed.
     bool WaitForEvent(const std::wstring& text);
+    // Every event text reported so far.
     std::vector<std::wstring> Events();
 
     // Waits for an announced frame of this size among those not yet consumed, like
-    // WaitForEvent. A frame overwritten before it was read is never announced.
+    // WaitForEvent. Frames published before one was announced are announced once, at the
+    // latest size.
     bool WaitForFrame(int32_t width, int32_t height);
-    // Sizes of every frame read so far, in order.
-    std::vector<std::pair<int32_t, int32_t>> FrameSizes();
-    // What the shared block holds now; only meaningful while no host writes into it.
-    std::optional<CFrame> CurrentFrame() const;
-    // Marks the block's frame invalid, so that CurrentFrame has none until the next one.
-    void ForgetFrame();
+    // The latest frame; nothing before the first, or when its size is 0 × 0.
+    std::optional<CFrame> CurrentFrame();
 
+    // Sent through the library's calls, so what they refuse fails: both key flags, a view of
+    // no size or larger than the frame area, a query code.
     bool Send(const NsChannel::Command& command);
     bool Send(NsChannel::CommandCode code);
-    std::optional<NsChannel::Reply> Query(NsChannel::CommandCode code);
     std::optional<std::wstring> QueryUrl();
     std::optional<bool> QueryFlag(NsChannel::CommandCode code);
 
 private:
-    void OnBrowserEventData(const wchar_t* text, size_t length) override;
-    void OnFrameData(const unsigned char* frameHeader, uint32_t blockSize) override;
+    ph_status Dispatch(const NsChannel::Command& c);
+    // Waits until `found` holds for what the session reported, within the tests' deadline.
+    template <typename Found>
+    bool WaitUntil(Found found);
+    // Takes one report of the session into the lists; false when none came within timeoutMs.
+    bool Take(uint32_t timeoutMs);
 
-    CChannelControl m_channel;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
+    pagehull::Session m_session;
+    bool m_attached = false;
     std::vector<std::wstring> m_events;
     size_t m_consumed = 0;
     std::vector<std::pair<int32_t, int32_t>> m_frameSizes;
