@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "engines/devtools_message.h"
 #include "engines/socket_io.h"
 #include "runtime/log.h"
 
@@ -82,12 +83,12 @@ void CDevToolsConnection::CState::Read()
 
 void CDevToolsConnection::CState::Take(const std::string& text)
 {
-    nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
-    if (!message.is_object())
+    std::optional<nlohmann::json> message = ParseDevToolsMessage(text);
+    if (!message)
         return;
     // Whatever throws out of a handler ends the connection, as a closed stream would.
     try {
-        Deliver(message);
+        Deliver(*message);
     } catch (const std::exception&) {
         SetEvent(ending.Get());
     }
