@@ -15,7 +15,8 @@ namespace {
 
 // Chromium's start on a busy machine, and an answer Launch waits for.
 constexpr DWORD kStartTimeoutMs = 60000;
-constexpr int kAnswerTimeoutMs = 30000;
+// A render process running an extension's native function for the page.
+constexpr std::chrono::milliseconds kNativeCallDeadline{10000};
 
 // A page's title as it changes, through a binding (a page function whose calls come back as
 // Runtime.bindingCalled).
@@ -103,18 +104,39 @@ cef_cursor_type_t CursorOf(const std::string& css)
     return it != kCursors.end() ? it->second : CT_POINTER;
 }
 
-nlohmann::json TitleQuery()
+// Frames from other sites run in the page's own process, as in the CEF this runtime follows:
+// the page's session then reaches them (their loads, console, the extensions' scripts and
+// native functions) as it reaches frames of its own site.
+std::vector<std::string> EngineSwitches()
 {
-    return {{"expression", "document.title"}, {"returnByValue", true}};
+    std::vector<std::string> switches = HeadlessSwitches();
+    const auto url = switches.end() - 1; // the switches end with the first page's address
+    switches.insert(url, {"--disable-site-isolation-trials", "--disable-features=IsolateOrigins,site-per-process"});
+    return switches;
 }
 
-// The value of a Runtime.evaluate answer of TitleQuery.
-std::wstring TitleOf(const nlohmann::json& answer)
+// The answer as Chromium would have given it, for parts that read raw answers.
+nlohmann::json RawAnswer(const CDevToolsAnswer& answer)
 {
-    const nlohmann::json result =
-        answer.value("result", nlohmann::json::object()).value("result", nlohmann::json::object());
-    const auto value = result.find("value");
-    return value != result.end() && value->is_string() ? FromUtf8(value->get<std::string>()) : std::wstring();
+    if (answer.ok)
+        return {{"result", answer.result}};
+    return {{"error", {{"message", answer.error}}}};
+}
+
+// A message's size in memory, roughly: its text and a little for every value.
+size_t SizeOf(const nlohmann::json& value)
+{
+    size_t size = 16;
+    if (value.is_string())
+        return size + value.get_ref<const std::string&>().size();
+    if (value.is_object()) {
+        for (auto it = value.begin(); it != value.end(); ++it)
+            size += it.key().size() + SizeOf(it.value());
+    } else if (value.is_array()) {
+        for (const nlohmann::json& item : value)
+            size += SizeOf(item);
+    }
+    return size;
 }
 
 } // namespace
@@ -128,9 +150,27 @@ CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
           [this](const std::string& method, Json params) { Command(method, std::move(params)); },
           [this](std::function<void()> task) { m_site.PostTask(std::move(task)); },
           [this](const void* bgra, int width, int height) { Show(bgra, width, height); }),
-      m_questions(site, [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
-          Command(method, std::move(params), std::move(onAnswer), toBrowser);
-      })
+      m_inbox(
+          [this](std::function<void()> task) {
+              std::weak_ptr<bool> alive = m_alive;
+              m_site.PostTask([alive, task]() {
+                  if (alive.lock())
+                      task();
+              });
+          },
+          [this](Json& message) { Deliver(message); }),
+      m_timer([this]() {
+          std::weak_ptr<bool> alive = m_alive;
+          m_site.PostTask([this, alive]() {
+              if (alive.lock())
+                  ExpireCalls();
+          });
+      }),
+      m_questions(site,
+                  [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
+                      Command(method, std::move(params), std::move(onAnswer), toBrowser);
+                  }),
+      m_frames(site)
 {
 }
 
@@ -150,10 +190,11 @@ bool CChromiumEngine::Launch(std::string* error)
 
 bool CChromiumEngine::Connect(std::string* error)
 {
-    m_process = CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
+    m_process = CChromiumProcess::Start(m_options.browser, EngineSwitches(), kStartTimeoutMs, error);
     if (!m_process)
         return false;
     std::weak_ptr<bool> alive = m_alive;
+    m_inbox.Restart();
     m_connection = std::make_unique<CDevToolsConnection>([this](Json& message) { OnMessage(message); },
                                                          [this, alive]() {
                                                              m_site.PostTask([this, alive]() {
@@ -163,30 +204,40 @@ bool CChromiumEngine::Connect(std::string* error)
                                                          });
     if (!m_connection->Open(m_process->DevToolsLink(), error))
         return false;
+    m_browser = NewSession(
+        std::string(), [this](const std::string& method, const Json& params) { m_questions.Dispatch(method, params); });
 
+    // Every answer the browser's creation waits for comes within one budget, not one each.
+    const DevToolsClock::time_point deadline = DevToolsClock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    const auto call = [&](const std::string& method, Json params, const std::string& session) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - DevToolsClock::now());
+        const std::optional<Json> answer =
+            m_connection->Call(method, std::move(params), session, std::max(1, static_cast<int>(left.count())));
+        return answer ? AnswerOf(*answer) : CDevToolsAnswer();
+    };
     // The page Chromium opened at start is the one this browser shows. The first answer comes
     // once Chromium has started.
-    const auto targets = m_connection->Call("Target.getTargets", Json::object(), "", kStartTimeoutMs);
-    if (!targets && !m_process->Failure().empty()) {
+    const CDevToolsAnswer targets = call("Target.getTargets", Json::object(), "");
+    if (!targets.ok && !m_process->Failure().empty()) {
         *error = m_process->Failure();
         return false;
     }
-    if (targets) {
-        for (const Json& info : (*targets)["result"].value("targetInfos", Json::array())) {
-            if (Text(info, "type") == "page")
-                m_targetId = Text(info, "targetId");
-        }
+    for (const Json& info : ArrayOf(targets.result, "targetInfos")) {
+        if (Text(info, "type") == "page")
+            m_targetId = Text(info, "targetId");
     }
-    const auto attached = m_targetId.empty()
-                              ? std::nullopt
-                              : m_connection->Call("Target.attachToTarget",
-                                                   {{"targetId", m_targetId}, {"flatten", true}}, "", kAnswerTimeoutMs);
-    m_session = attached ? Text((*attached)["result"], "sessionId") : std::string();
-    if (m_session.empty()) {
+    const std::string session =
+        m_targetId.empty()
+            ? std::string()
+            : Text(call("Target.attachToTarget", {{"targetId", m_targetId}, {"flatten", true}}, "").result,
+                   "sessionId");
+    if (session.empty()) {
         *error = "Chromium offered no page to attach to";
         return false;
     }
-    m_mainFrame = m_targetId;
+    m_page =
+        NewSession(session, [this](const std::string& method, const Json& params) { OnPageEvent(method, params); });
+    m_frames.Reset(m_targetId);
     m_firstEntry = 0;
     m_site.Record(m_site.EventLine("ChromiumStarted")
                       .Add("pid", m_process->Pid())
@@ -194,22 +245,19 @@ bool CChromiumEngine::Connect(std::string* error)
                       .Add("sandbox", m_process->Sandbox()));
     // Answered before the first navigation: events of a navigation that starts earlier are lost.
     for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"}) {
-        if (!m_connection->Call(method, Json::object(), m_session, kAnswerTimeoutMs)) {
+        if (!call(method, Json::object(), session).ok) {
             *error = std::string("Chromium did not answer ") + method;
             return false;
         }
     }
     // Chromium tells nobody when a page changes its title: every document reports its own.
-    if (!m_connection->Call("Runtime.addBinding", {{"name", kTitleBinding}}, m_session, kAnswerTimeoutMs) ||
-        !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", kTitleWatch}}, m_session,
-                            kAnswerTimeoutMs)) {
+    if (!call("Runtime.addBinding", {{"name", kTitleBinding}}, session).ok ||
+        !call("Page.addScriptToEvaluateOnNewDocument", {{"source", kTitleWatch}}, session).ok) {
         *error = "Chromium did not take the title watch";
         return false;
     }
-    if (!m_connection->Call("Runtime.addBinding", {{"name", std::string(kNativeBinding)}}, m_session,
-                            kAnswerTimeoutMs) ||
-        !m_connection->Call("Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}, m_session,
-                            kAnswerTimeoutMs)) {
+    if (!call("Runtime.addBinding", {{"name", std::string(kNativeBinding)}}, session).ok ||
+        !call("Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}, session).ok) {
         *error = "Chromium did not take the native functions' binding";
         return false;
     }
@@ -217,6 +265,15 @@ bool CChromiumEngine::Connect(std::string* error)
         InstallExtension(extension);
     m_questions.Attach(m_targetId, m_process->Profile() + "/downloads");
     return true;
+}
+
+std::unique_ptr<CDevToolsSession> CChromiumEngine::NewSession(const std::string& id, CDevToolsSession::EventFn onEvent)
+{
+    return std::make_unique<CDevToolsSession>(
+        [this](const std::string& method, Json params, const std::string& session) {
+            return m_connection ? m_connection->Send(method, std::move(params), session) : 0;
+        },
+        id, std::move(onEvent), [this](DevToolsClock::time_point when) { m_timer.At(when); });
 }
 
 void CChromiumEngine::InstallExtension(const CExtensionSource& extension)
@@ -252,16 +309,18 @@ void CChromiumEngine::ReleaseStart()
 
 void CChromiumEngine::Disconnect()
 {
-    // The connection's thread calls into this object and acks frames through m_connection: it
-    // ends before the pointer is cleared, not while the reset has already emptied it.
+    // The connection's thread may wait for room in the inbox; it ends before the pointer is
+    // cleared (it calls into this object and acks frames through m_connection).
+    m_inbox.Stop();
     if (m_connection)
         m_connection->Stop();
+    // What was asked of this Chromium is answered by nobody: its hooks would describe a page
+    // that is gone.
+    m_toolsSession.reset();
+    m_page.reset();
+    m_browser.reset();
     m_connection.reset();
     m_process.reset();
-    m_session.clear();
-    m_answers.clear();
-    m_inbox.clear();
-    m_holdingFor = 0;
     DropHistoryMoves();
 }
 
@@ -273,7 +332,7 @@ void CChromiumEngine::OnChromiumGone(cef_termination_status_t status)
     Disconnect();
     if (m_tools)
         m_tools->Ended();
-    m_loading = false;
+    m_navigation.Stop();
     m_site.RenderProcessTerminated(status);
 }
 
@@ -290,19 +349,15 @@ void CChromiumEngine::OnMessage(Json& message)
         if (m_tools && m_tools->TakeMessage(message))
             return;
     }
-    {
-        std::weak_ptr<bool> alive = m_alive;
-        auto shared = std::make_shared<Json>(std::move(message));
-        m_site.PostTask([this, alive, shared]() {
-            if (alive.lock())
-                Receive(std::move(*shared));
-        });
-    }
+    const size_t bytes = SizeOf(message);
+    m_inbox.Push(std::move(message), bytes);
 }
 
 void CChromiumEngine::OnScreencastFrame(Json& message)
 {
     Json& params = message["params"];
+    if (!params.is_object())
+        return;
     const std::string session = Text(message, "sessionId");
     // Acked at once: Chromium captures the next frame while this one is decoded and painted.
     m_connection->Send("Page.screencastFrameAck", {{"sessionId", Number(params, "sessionId", 0)}}, session);
@@ -324,7 +379,7 @@ void CChromiumEngine::Show(const void* bgra, int width, int height)
 
 void CChromiumEngine::StartScreencast()
 {
-    if (!m_hidden && !m_session.empty())
+    if (!m_hidden && m_page)
         m_screencast.Start();
 }
 
@@ -335,7 +390,7 @@ void CChromiumEngine::Resized()
     if (!m_site.ViewSize(&width, &height))
         return;
     m_screencast.SetSize(width, height);
-    if (!m_session.empty())
+    if (m_page)
         m_screencast.ApplySize(m_hidden);
 }
 
@@ -391,93 +446,94 @@ std::unique_ptr<IPageTools> CChromiumEngine::OpenTools(IToolsWindow& window)
 
 void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn onAnswer, bool toBrowser)
 {
-    CommandOn(toBrowser ? std::string() : m_session, method, std::move(params), std::move(onAnswer));
+    if (m_page)
+        CommandOn(toBrowser ? std::string() : m_page->Id(), method, std::move(params), std::move(onAnswer));
 }
 
 void CChromiumEngine::CommandOn(const std::string& session, const std::string& method, Json params, AnswerFn onAnswer)
 {
+    // Sessions other than the browser's and its page's are the developer tools'.
     if (!m_connection)
         return;
-    const int id = m_connection->Send(method, std::move(params), session);
-    if (onAnswer)
-        m_answers[id] = std::move(onAnswer);
-}
-
-void CChromiumEngine::CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer)
-{
-    if (!m_connection)
+    if (!session.empty() && (!m_page || session != m_page->Id()) &&
+        (!m_toolsSession || session != m_toolsSession->Id())) {
+        if (m_toolsSession)
+            m_toolsSession->Close("replaced");
+        // Their events but for frames (which the connection's thread hands them) need nobody.
+        m_toolsSession = NewSession(session, [](const std::string&, const Json&) {});
+    }
+    CDevToolsSession* target = SessionOf(session);
+    if (!onAnswer) {
+        target->Send(method, std::move(params));
         return;
-    const int id = m_connection->Send(method, std::move(params), m_session);
-    m_holdingFor = id;
-    m_answers[id] = std::move(onAnswer);
+    }
+    target->Call(method, std::move(params), [onAnswer](const CDevToolsAnswer& answer) { onAnswer(RawAnswer(answer)); });
 }
 
-void CChromiumEngine::Receive(Json message)
+CDevToolsSession* CChromiumEngine::SessionOf(const std::string& id)
 {
-    const auto id = message.find("id");
-    if (id != message.end() && id->is_number_integer()) {
-        const int number = id->get<int>();
-        auto answer = m_answers.find(number);
-        if (answer != m_answers.end()) {
-            AnswerFn onAnswer = std::move(answer->second);
-            m_answers.erase(answer);
-            onAnswer(message);
+    for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
+        if (session && session->Id() == id)
+            return session;
+    }
+    return nullptr;
+}
+
+void CChromiumEngine::Deliver(Json& message)
+{
+    if (message.contains("id")) {
+        for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
+            if (session && session->TakeAnswer(message))
+                return;
         }
-        if (number == m_holdingFor) {
-            m_holdingFor = 0;
-            Drain();
-        }
         return;
     }
-    // A dialog stops the page's script: the answer of a script that the events are held for
-    // comes only after the dialog is answered.
-    if (Text(message, "method") == "Page.javascriptDialogOpening") {
-        Dispatch(message);
-        return;
-    }
-    m_inbox.push_back(std::move(message));
-    Drain();
-}
-
-void CChromiumEngine::Drain()
-{
-    while (m_holdingFor == 0 && !m_inbox.empty()) {
-        const Json message = std::move(m_inbox.front());
-        m_inbox.pop_front();
-        Dispatch(message);
-    }
-}
-
-void CChromiumEngine::Dispatch(const Json& message)
-{
-    const std::string method = Text(message, "method");
-    const Json& params = message.contains("params") ? message["params"] : Json::object();
     // Events of the browser itself (targets, downloads) carry no session.
-    const std::string session = Text(message, "sessionId");
-    if (!session.empty() && session != m_session)
-        return;
-    if (m_questions.Dispatch(method, params) || session.empty())
+    if (CDevToolsSession* session = SessionOf(Text(message, "sessionId")))
+        session->TakeEvent(std::move(message));
+}
+
+void CChromiumEngine::ExpireCalls()
+{
+    const DevToolsClock::time_point now = DevToolsClock::now();
+    std::weak_ptr<bool> alive = m_alive;
+    for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
+        // An answer may end the connection and with it every session.
+        if (!session || !SessionOf(session->Id()))
+            continue;
+        session->Expire(now);
+        if (!alive.lock())
+            return;
+    }
+    for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
+        const auto next = session ? session->NextDeadline() : std::nullopt;
+        if (next)
+            m_timer.At(*next);
+    }
+}
+
+void CChromiumEngine::OnPageEvent(const std::string& method, const Json& params)
+{
+    if (m_questions.Dispatch(method, params))
         return;
     if (method == "Inspector.targetCrashed") {
         // The page's renderer died; Chromium lives on and the next navigation brings a new one.
-        m_loading = false;
+        m_navigation.Stop();
         m_site.RenderProcessTerminated(TS_PROCESS_CRASHED);
     } else if (method == "Page.frameStartedLoading") {
-        if (Text(params, "frameId") != m_mainFrame || m_loading)
-            return;
-        m_loading = true;
-        m_committed = false;
-        m_failed = false;
-        m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
+        if (m_frames.IsMain(Text(params, "frameId")) && m_navigation.Start())
+            m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
     } else if (method == "Page.frameNavigated") {
-        OnFrameNavigated(params.value("frame", Json::object()));
+        OnFrameNavigated(Member(params, "frame"));
         if (m_historyMoveWaits)
             NextHistoryMove();
+    } else if (method == "Page.frameDetached") {
+        m_frames.Detach(Text(params, "frameId"));
     } else if (method == "Page.navigatedWithinDocument") {
-        if (Text(params, "frameId") != m_mainFrame)
+        if (!m_frames.IsMain(Text(params, "frameId")))
             return;
         m_url = FromChromiumUrl(FromUtf8(Text(params, "url")));
-        CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
+        m_page->CallInOrder("Page.getNavigationHistory", Json::object(), [this](const CDevToolsAnswer& answer) {
             ApplyHistory(answer);
             m_site.AddressChange(m_site.MainFrameId(), m_url);
         });
@@ -487,20 +543,21 @@ void CChromiumEngine::Dispatch(const Json& message)
             NextHistoryMove();
     } else if (method == "Network.requestWillBeSent") {
         if (Text(params, "type") == "Document")
-            m_documentRequests[Text(params, "requestId")] = Text(params, "frameId");
+            m_frames.DocumentRequested(Text(params, "requestId"), Text(params, "frameId"));
     } else if (method == "Network.responseReceived") {
-        if (Text(params, "type") == "Document") {
-            m_documentStatus[Text(params, "frameId")] = Number(params.value("response", Json::object()), "status", 200);
-        }
+        if (Text(params, "type") == "Document")
+            m_frames.DocumentReceived(Text(params, "frameId"), Number(Member(params, "response"), "status", 200));
     } else if (method == "Network.loadingFailed") {
         OnDocumentFailed(params);
     } else if (method == "Runtime.executionContextCreated") {
-        const Json context = params.value("context", Json::object());
-        const Json aux = context.value("auxData", Json::object());
-        if (aux.value("isDefault", false))
-            m_contexts[Text(aux, "frameId")] = Number(context, "id", 0);
+        const Json context = Member(params, "context");
+        const Json aux = Member(context, "auxData");
+        if (Flag(aux, "isDefault"))
+            m_frames.SetContext(Text(aux, "frameId"), Number(context, "id", 0));
+    } else if (method == "Runtime.executionContextDestroyed") {
+        m_frames.ForgetContext(Number(params, "executionContextId", 0));
     } else if (method == "Runtime.executionContextsCleared") {
-        m_contexts.clear();
+        m_frames.ForgetContexts();
     } else if (method == "Runtime.bindingCalled") {
         if (Text(params, "name") == kNativeBinding)
             OnNativeCall(params);
@@ -515,30 +572,28 @@ void CChromiumEngine::OnFrameNavigated(const Json& frame)
 {
     const std::string id = Text(frame, "id");
     const std::wstring url = FromChromiumUrl(FromUtf8(Text(frame, "url") + Text(frame, "urlFragment")));
-    if (frame.contains("parentId")) {
-        const int64_t cefId = FrameIdOf(id, Text(frame, "name"));
+    if (!Text(frame, "parentId").empty()) {
+        const int64_t cefId = m_frames.SubFrame(id, Text(frame, "name"));
+        if (cefId == 0)
+            return;
         m_site.AddressChange(cefId, url);
         m_site.LoadStart(cefId);
         return;
     }
-    m_mainFrame = id;
-    // Chromium commits an error page for a failed load; CEF reports the failure alone.
-    if (frame.contains("unreachableUrl")) {
-        m_failed = true;
-        m_documentShown = false;
-        return;
+    m_frames.SetMainFrame(id);
+    // The error page of a failed load commits under the address that failed, as CEF's does.
+    const std::string unreachable = Text(frame, "unreachableUrl");
+    if (!unreachable.empty()) {
+        m_url = FromChromiumUrl(FromUtf8(unreachable));
+        m_navigation.CommitErrorPage();
+    } else {
+        m_url = url;
+        m_navigation.Commit();
     }
-    m_url = url;
-    m_committed = true;
-    m_documentShown = true;
-    // A navigation that failed in this round (one this document took the place of, ERR_ABORTED)
-    // has been reported; this document loads on and ends with OnLoadEnd.
-    m_failed = false;
     m_title.clear();
-    CommandInOrder("Page.getNavigationHistory", Json::object(), [this](const Json& answer) {
+    m_page->CallInOrder("Page.getNavigationHistory", Json::object(), [this](const CDevToolsAnswer& answer) {
         ApplyHistory(answer);
-        m_site.DetachSubFrames();
-        m_subFrames.clear();
+        m_frames.DetachSubFrames();
         m_site.AddressChange(m_site.MainFrameId(), m_url);
         m_site.LoadStart(m_site.MainFrameId());
     });
@@ -546,87 +601,81 @@ void CChromiumEngine::OnFrameNavigated(const Json& frame)
 
 void CChromiumEngine::OnFrameStoppedLoading(const std::string& frameId)
 {
-    const auto status = m_documentStatus.find(frameId);
-    // Documents that never went through the network (files, about:blank) count as found.
-    const int httpStatus = status != m_documentStatus.end() ? status->second : 200;
-    if (frameId != m_mainFrame) {
-        auto sub = m_subFrames.find(frameId);
-        if (sub != m_subFrames.end())
-            m_site.LoadEnd(sub->second, httpStatus);
+    const int httpStatus = m_frames.StatusOf(frameId);
+    if (!m_frames.IsMain(frameId)) {
+        const int64_t sub = m_frames.Find(frameId);
+        if (sub != 0)
+            m_site.LoadEnd(sub, httpStatus);
         return;
     }
-    if (!m_loading)
+    if (!m_navigation.Loading())
         return;
-    m_documentStatus.clear();
-    m_documentRequests.clear();
-    if (m_committed && !m_failed) {
-        // History is asked again: while the document moved between processes it may have had none.
-        CommandInOrder("Page.getNavigationHistory", Json::object(), [this, httpStatus](const Json& history) {
-            ApplyHistory(history);
-            CommandInOrder("Runtime.evaluate", TitleQuery(), [this, httpStatus](const Json& answer) {
-                // A page without a title of its own is titled by its address.
-                const std::wstring title = TitleOf(answer);
-                ReportTitle(title.empty() ? m_url : title);
-                m_site.LoadEnd(m_site.MainFrameId(), httpStatus);
-                m_loading = false;
-                m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
-            });
-        });
+    m_frames.ForgetDocuments();
+    const CLoadState state = m_navigation.State();
+    if (state != CLoadState::kCommitted && state != CLoadState::kErrorPage) {
+        m_navigation.Stop();
+        m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
         return;
     }
-    m_loading = false;
+    // History is asked again: while the document moved between processes it may have had none.
+    // Chromium's browser process answers, with the title: a page whose script is busy holds
+    // nothing back.
+    // An error page came with no response.
+    const int status = state == CLoadState::kErrorPage ? 0 : httpStatus;
+    m_page->CallInOrder("Page.getNavigationHistory", Json::object(),
+                        [this, status](const CDevToolsAnswer& answer) { EndLoad(ApplyHistory(answer), status); });
+}
+
+void CChromiumEngine::EndLoad(const std::wstring& title, int httpStatus)
+{
+    // A page without a title of its own is titled by its address.
+    ReportTitle(title.empty() ? m_url : title);
+    m_site.LoadEnd(m_site.MainFrameId(), httpStatus);
+    m_navigation.Stop();
     m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
 }
 
 void CChromiumEngine::OnDocumentFailed(const Json& params)
 {
-    auto request = m_documentRequests.find(Text(params, "requestId"));
-    if (request == m_documentRequests.end() || request->second != m_mainFrame || m_failed)
+    const std::string frame = m_frames.FrameOfRequest(Text(params, "requestId"));
+    if (frame.empty() || !m_frames.IsMain(frame) || m_navigation.FailureReported())
         return;
-    m_failed = true;
-    const std::string text = params.value("canceled", false) ? "net::ERR_ABORTED" : Text(params, "errorText");
+    m_navigation.Fail();
+    const std::string text = Flag(params, "canceled") ? "net::ERR_ABORTED" : Text(params, "errorText");
     m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(text), FromUtf8(text), m_pendingUrl);
 }
 
 void CChromiumEngine::OnTitleReported(const Json& params)
 {
-    const auto mainContext = m_contexts.find(m_mainFrame);
-    if (Text(params, "name") != kTitleBinding || mainContext == m_contexts.end() ||
-        Number(params, "executionContextId", 0) != mainContext->second) {
+    const int mainContext = m_frames.ContextOf(m_frames.MainFrame());
+    if (Text(params, "name") != kTitleBinding || mainContext == 0 ||
+        Number(params, "executionContextId", 0) != mainContext) {
         return;
     }
     // While the page loads its title is taken when the load ends; an empty one names nothing.
     const std::wstring title = FromUtf8(Text(params, "payload"));
-    if (m_documentShown && !m_loading && !title.empty())
+    if (m_navigation.DocumentShown() && !m_navigation.Loading() && !title.empty())
         ReportTitle(title);
 }
 
 void CChromiumEngine::OnNativeCall(const Json& params)
 {
     const int contextId = Number(params, "executionContextId", 0);
-    const int64_t frameId = FrameOfContext(contextId);
+    const int64_t frameId = m_frames.FrameOfContext(contextId);
     CNativeCall call;
     if (frameId == 0 || !ParseNativeCall(Text(params, "payload"), &call))
         return;
     std::weak_ptr<bool> alive = m_alive;
-    m_site.CallNative(frameId, call.name, call.arguments, [this, alive, contextId](const CNativeCallResult& result) {
-        if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew))
-            return;
-        Command("Runtime.evaluate", {{"expression", ThrowLaterScript(result.exception)}, {"contextId", contextId}});
-    });
-}
-
-int64_t CChromiumEngine::FrameOfContext(int contextId) const
-{
-    for (const auto& context : m_contexts) {
-        if (context.second != contextId)
-            continue;
-        if (context.first == m_mainFrame)
-            return m_site.MainFrameId();
-        const auto sub = m_subFrames.find(context.first);
-        return sub != m_subFrames.end() ? sub->second : 0;
-    }
-    return 0;
+    // What the handler sends the client reaches it before whatever the page raises next (a
+    // dialog, a load): the page's events wait until the render process has run the call.
+    std::function<void()> release = m_page->HoldEvents(kNativeCallDeadline);
+    m_site.CallNative(
+        frameId, call.name, call.arguments, [this, alive, contextId, release](const CNativeCallResult& result) {
+            release();
+            if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew))
+                return;
+            Command("Runtime.evaluate", {{"expression", ThrowLaterScript(result.exception)}, {"contextId", contextId}});
+        });
 }
 
 void CChromiumEngine::ReportTitle(const std::wstring& title)
@@ -640,40 +689,29 @@ void CChromiumEngine::ReportTitle(const std::wstring& title)
 void CChromiumEngine::OnConsole(const Json& params)
 {
     std::string message;
-    for (const Json& argument : params.value("args", Json::array())) {
+    for (const Json& argument : ArrayOf(params, "args")) {
         if (!message.empty())
             message += ' ';
-        const auto value = argument.find("value");
-        if (value != argument.end())
+        const auto value = argument.is_object() ? argument.find("value") : argument.end();
+        if (argument.is_object() && value != argument.end())
             message += value->is_string() ? value->get<std::string>() : value->dump();
         else
             message += Text(argument, "description");
     }
-    const Json frames = params.value("stackTrace", Json::object()).value("callFrames", Json::array());
+    const Json& frames = ArrayOf(Member(params, "stackTrace"), "callFrames");
     const Json top = frames.empty() ? Json::object() : frames[0];
     m_site.ConsoleMessage(FromUtf8(message), FromUtf8(Text(top, "url")), Number(top, "lineNumber", 0) + 1);
 }
 
-int64_t CChromiumEngine::FrameIdOf(const std::string& devToolsFrameId, const std::string& name)
-{
-    auto it = m_subFrames.find(devToolsFrameId);
-    if (it != m_subFrames.end())
-        return it->second;
-    const int64_t id = m_site.CreateSubFrame(FromUtf8(name));
-    m_subFrames[devToolsFrameId] = id;
-    return id;
-}
-
-bool CChromiumEngine::HistoryOf(const Json& answer, std::vector<int>* ids, int* index) const
+bool CChromiumEngine::HistoryOf(const CDevToolsAnswer& answer, std::vector<int>* ids, int* index) const
 {
     // A page between two processes has no history to give.
-    const auto result = answer.find("result");
-    if (result == answer.end())
+    if (!answer.ok)
         return false;
     ids->clear();
-    for (const Json& entry : result->value("entries", Json::array()))
+    for (const Json& entry : ArrayOf(answer.result, "entries"))
         ids->push_back(Number(entry, "id", 0));
-    *index = Number(*result, "currentIndex", -1);
+    *index = Number(answer.result, "currentIndex", -1);
     const auto first = std::find(ids->begin(), ids->end(), m_firstEntry);
     if (first != ids->end()) {
         *index -= static_cast<int>(first - ids->begin());
@@ -682,12 +720,12 @@ bool CChromiumEngine::HistoryOf(const Json& answer, std::vector<int>* ids, int* 
     return true;
 }
 
-void CChromiumEngine::ApplyHistory(const Json& answer)
+std::wstring CChromiumEngine::ApplyHistory(const CDevToolsAnswer& answer)
 {
     std::vector<int> ids;
     int index = -1;
     if (!HistoryOf(answer, &ids, &index))
-        return;
+        return std::wstring();
     // The page Chromium opened at start is none of the browser's history.
     if (m_firstEntry == 0 && index >= 0 && index < static_cast<int>(ids.size())) {
         m_firstEntry = ids[static_cast<size_t>(index)];
@@ -697,6 +735,11 @@ void CChromiumEngine::ApplyHistory(const Json& answer)
     m_historyCount = static_cast<int>(ids.size());
     m_historyIndex = index;
     m_site.HistoryChanged(CanGoBack(), CanGoForward());
+    const Json& entries = ArrayOf(answer.result, "entries");
+    const int current = Number(answer.result, "currentIndex", -1);
+    if (current < 0 || current >= static_cast<int>(entries.size()))
+        return std::wstring();
+    return FromUtf8(Text(entries[static_cast<size_t>(current)], "title"));
 }
 
 // --- UI thread: navigation ------------------------------------------------------------------
@@ -730,12 +773,13 @@ void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t tr
         Resized();
     }
     m_pendingUrl = url;
+    m_navigation.Requested();
     DropHistoryMoves();
     m_questions.Reloading(transition == TT_RELOAD);
     Command("Page.navigate", {{"url", ToUtf8(ToChromiumUrl(url))}}, [this, url](const Json& answer) {
-        const std::string error = Text(answer.value("result", Json::object()), "errorText");
+        const std::string error = Text(Member(answer, "result"), "errorText");
         // A failure that never reached the network (a malformed address) has no other report.
-        if (!error.empty() && !m_failed && !m_loading) {
+        if (!error.empty() && !m_navigation.FailureReported() && !m_navigation.Loading()) {
             m_site.LoadingStateChange(true, CanGoBack(), CanGoForward());
             m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(error), FromUtf8(error), url);
             m_site.LoadingStateChange(false, CanGoBack(), CanGoForward());
@@ -754,7 +798,7 @@ void CChromiumEngine::LoadURL(int64_t frameId, const std::wstring& url)
 
 void CChromiumEngine::MoveInHistory(int offset)
 {
-    if (!m_connection)
+    if (!m_page)
         return;
     m_historyMoves.push_back(offset);
     if (m_historyMoves.size() == 1)
@@ -772,7 +816,7 @@ void CChromiumEngine::NextHistoryMove()
     if (m_historyMoves.empty())
         return;
     const int round = m_historyRound;
-    Command("Page.getNavigationHistory", Json::object(), [this, round](const Json& history) {
+    m_page->Call("Page.getNavigationHistory", Json::object(), [this, round](const CDevToolsAnswer& history) {
         std::vector<int> ids;
         int index = -1;
         if (round != m_historyRound)
@@ -842,15 +886,10 @@ void CChromiumEngine::ExecuteJavaScript(int64_t frameId, const std::wstring& cod
 {
     Json params = {{"expression", ToUtf8(code) + (scriptUrl.empty() ? "" : "\n//# sourceURL=" + ToUtf8(scriptUrl))}};
     if (frameId != m_site.MainFrameId()) {
-        auto frame =
-            std::find_if(m_subFrames.begin(), m_subFrames.end(),
-                         [frameId](const std::pair<const std::string, int64_t>& f) { return f.second == frameId; });
-        if (frame == m_subFrames.end())
+        const int context = m_frames.ContextOf(m_frames.DevToolsFrameOf(frameId));
+        if (context == 0)
             return;
-        auto context = m_contexts.find(frame->first);
-        if (context == m_contexts.end())
-            return;
-        params["contextId"] = context->second;
+        params["contextId"] = context;
     }
     Command("Runtime.evaluate", params);
 }
@@ -870,8 +909,7 @@ void CChromiumEngine::AskCursor(int x, int y)
     const std::string expression = "(() => { const e = document.elementFromPoint(" + std::to_string(x) + ", " +
                                    std::to_string(y) + "); return e ? getComputedStyle(e).cursor : 'auto'; })()";
     Command("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, [this](const Json& answer) {
-        const Json result = answer.value("result", Json::object()).value("result", Json::object());
-        const cef_cursor_type_t cursor = CursorOf(Text(result, "value"));
+        const cef_cursor_type_t cursor = CursorOf(Text(Member(Member(answer, "result"), "result"), "value"));
         if (cursor == m_cursor)
             return;
         m_cursor = cursor;
@@ -924,7 +962,7 @@ bool CChromiumEngine::HandleControl(const std::vector<std::string>& tokens, Repl
     if (tokens[0] == "state") {
         reply("ok url=" + EncodeText(m_url) + " title=" + EncodeText(m_title) +
               " can_go_back=" + (CanGoBack() ? "1" : "0") + " can_go_forward=" + (CanGoForward() ? "1" : "0") +
-              " frames=" + std::to_string(m_subFrames.size() + 1));
+              " frames=" + std::to_string(m_frames.Count()));
         return true;
     }
     return false;

@@ -18,11 +18,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engines/chromium_frames.h"
+#include "engines/chromium_navigation.h"
 #include "engines/chromium_process.h"
 #include "engines/chromium_questions.h"
 #include "engines/chromium_screencast.h"
 #include "engines/chromium_tools.h"
 #include "engines/devtools_connection.h"
+#include "engines/devtools_session.h"
 #include "engines/page_engine.h"
 
 namespace cefcompat {
@@ -73,22 +76,23 @@ private:
     bool Connect(std::string* error);
     void Disconnect();
     void StartScreencast();
+    // A command on the page's session, or to the browser itself when |toBrowser|; |onAnswer|
+    // gets the answer as Chromium gave it, or an "error" of its own.
     void Command(const std::string& method, Json params, AnswerFn onAnswer = nullptr, bool toBrowser = false);
     // A command on |session|, or to the browser itself when it is empty.
     void CommandOn(const std::string& session, const std::string& method, Json params, AnswerFn onAnswer);
-    // Holds every later event back until |method| has answered and |onAnswer| has run, so hooks
-    // that depend on the answer keep their place in the order.
-    void CommandInOrder(const std::string& method, Json params, AnswerFn onAnswer);
-    void Receive(Json message);
-    void Drain();
-    void Dispatch(const Json& message);
+    std::unique_ptr<CDevToolsSession> NewSession(const std::string& id, CDevToolsSession::EventFn onEvent);
+    CDevToolsSession* SessionOf(const std::string& id);
+    void Deliver(Json& message);
+    void ExpireCalls();
+    void OnPageEvent(const std::string& method, const Json& params);
     void OnFrameNavigated(const Json& frame);
     void OnFrameStoppedLoading(const std::string& frameId);
+    void EndLoad(const std::wstring& title, int httpStatus);
     void OnDocumentFailed(const Json& params);
     void OnConsole(const Json& params);
     void OnTitleReported(const Json& params);
     void OnNativeCall(const Json& params);
-    int64_t FrameOfContext(int contextId) const;
     void InstallExtension(const CExtensionSource& extension);
     // The first navigation waits until the render process has named its extensions, so that
     // they exist before the page's own script runs.
@@ -102,10 +106,10 @@ private:
     void DropHistoryMoves();
     // The entries of a Page.getNavigationHistory answer from the browser's first page on, and
     // the index of the current one; false when the answer has none.
-    bool HistoryOf(const Json& answer, std::vector<int>* ids, int* index) const;
-    void ApplyHistory(const Json& answer);
+    bool HistoryOf(const CDevToolsAnswer& answer, std::vector<int>* ids, int* index) const;
+    // Applies the history; returns the current entry's title (empty when it has none).
+    std::wstring ApplyHistory(const CDevToolsAnswer& answer);
     void AskCursor(int x, int y);
-    int64_t FrameIdOf(const std::string& devToolsFrameId, const std::string& name);
     bool CanGoBack() const { return m_historyIndex > 0; }
     bool CanGoForward() const { return m_historyIndex + 1 < m_historyCount; }
 
@@ -119,14 +123,17 @@ private:
     std::mutex m_toolsMutex;
     CChromiumTools* m_tools = nullptr;
 
+    // What the connection's thread hands to the UI thread, and the deadlines of open calls.
+    CDevToolsInbox m_inbox;
+    CDeadlineTimer m_timer;
+
     // UI thread.
     std::unique_ptr<CChromiumProcess> m_process;
     std::unique_ptr<CDevToolsConnection> m_connection;
+    std::unique_ptr<CDevToolsSession> m_browser; // the browser itself: targets, downloads
+    std::unique_ptr<CDevToolsSession> m_page; // the browser's page
+    std::unique_ptr<CDevToolsSession> m_toolsSession; // the developer tools' page, once attached
     std::string m_targetId;
-    std::string m_session;
-    std::map<int, AnswerFn> m_answers;
-    std::deque<Json> m_inbox;
-    int m_holdingFor = 0; // id of the command CommandInOrder waits for
     CChromiumQuestions m_questions;
     std::vector<CExtensionSource> m_extensions;
     bool m_extensionsKnown = false;
@@ -134,23 +141,14 @@ private:
     std::wstring m_startUrl;
     bool m_hidden = false;
     cef_cursor_type_t m_cursor = CT_POINTER;
-    std::string m_mainFrame;
-    std::map<std::string, int64_t> m_subFrames; // DevTools frame id -> CEF frame id
-    std::map<std::string, int> m_contexts; // DevTools frame id -> default script context
-    std::map<std::string, int> m_documentStatus; // DevTools frame id -> HTTP status
-    std::map<std::string, std::string> m_documentRequests; // request id -> DevTools frame id
+    CFrameRegistry m_frames;
+    CNavigation m_navigation;
     int m_firstEntry = 0; // id of the first history entry this browser navigated to
     int m_historyCount = 0;
     int m_historyIndex = -1;
     std::deque<int> m_historyMoves; // offsets of GoBack and GoForward in call order; the first is under way
     int m_historyRound = 0; // answers of an earlier round of moves are ignored
     bool m_historyMoveWaits = false; // the first move waits for the page to be active again
-    bool m_loading = false;
-    bool m_committed = false; // the main frame's document of this load has been reported
-    // The main frame shows a document of its own, not Chromium's error page; a load that never
-    // committed (a leave the client refused, a stopped load) leaves it shown.
-    bool m_documentShown = false;
-    bool m_failed = false; // the main frame's load of this round failed
     std::wstring m_pendingUrl;
     std::wstring m_url;
     std::wstring m_title;

@@ -219,10 +219,11 @@ void CChromiumQuestions::OnDownloadBegins(const Json& params)
         m_command("Browser.cancelDownload", {{"guid", guid}}, true, nullptr);
         return;
     }
-    m_downloads[guid] = CDownload();
+    const std::wstring suggestedName = FromUtf8(Text(params, "suggestedFilename"));
+    m_downloads[guid].suggestedName = suggestedName;
     std::weak_ptr<bool> alive = m_alive;
-    m_site.BeforeDownload(FromChromiumUrl(FromUtf8(Text(params, "url"))), FromUtf8(Text(params, "suggestedFilename")),
-                          std::wstring(), [this, alive, guid](const CPageAnswer& answer) {
+    m_site.BeforeDownload(FromChromiumUrl(FromUtf8(Text(params, "url"))), suggestedName, std::wstring(),
+                          [this, alive, guid](const CPageAnswer& answer) {
                               if (alive.lock())
                                   OnDownloadDecided(guid, answer);
                           });
@@ -233,10 +234,32 @@ void CChromiumQuestions::OnDownloadDecided(const std::string& guid, const CPageA
     auto download = m_downloads.find(guid);
     if (download == m_downloads.end())
         return;
+    const bool allowed = answer.answered && answer.accepted;
+    if (!allowed || !answer.showDialog) {
+        Decide(guid, allowed ? answer.text : std::wstring());
+        return;
+    }
+    // "Ask the user": the client's save dialog, with the path given or the suggested name.
+    std::weak_ptr<bool> alive = m_alive;
+    m_site.RunFileDialog(FILE_DIALOG_SAVE, std::wstring(),
+                         answer.text.empty() ? download->second.suggestedName : answer.text, {},
+                         [this, alive, guid](const CPageAnswer& choice) {
+                             if (!alive.lock())
+                                 return;
+                             const bool chosen = choice.answered && choice.accepted && !choice.paths.empty();
+                             Decide(guid, chosen ? choice.paths.front() : std::wstring());
+                         });
+}
+
+void CChromiumQuestions::Decide(const std::string& guid, const std::wstring& path)
+{
+    auto download = m_downloads.find(guid);
+    if (download == m_downloads.end())
+        return;
     download->second.decided = true;
-    // There is no save dialog to show: a download without a path is not kept.
-    download->second.keep = answer.answered && answer.accepted && !answer.text.empty();
-    download->second.path = answer.text;
+    // A download without a path is not kept.
+    download->second.keep = !path.empty();
+    download->second.path = path;
     // Chromium removes what it has written of a cancelled download; one that completes before
     // the cancel arrives is removed when Chromium reports it.
     if (!download->second.keep && !download->second.finished) {

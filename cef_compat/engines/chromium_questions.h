@@ -47,6 +47,7 @@ private:
         bool decided = false;
         bool keep = false;
         bool finished = false;
+        std::wstring suggestedName;
         std::wstring path;
     };
 
@@ -57,6 +58,8 @@ private:
     void OnDownloadBegins(const Json& params);
     void OnDownloadProgress(const Json& params);
     void OnDownloadDecided(const std::string& guid, const CPageAnswer& answer);
+    // The client chose |path| for the download, or none.
+    void Decide(const std::string& guid, const std::wstring& path);
     void SettleDownload(const std::string& guid);
 
     IPageSite& m_site;

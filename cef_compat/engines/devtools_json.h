@@ -33,4 +33,23 @@ inline nlohmann::json Member(const nlohmann::json& object, const char* key)
     return it != object.end() && it->is_object() ? *it : nlohmann::json::object();
 }
 
+// The array under |key|, or an empty one.
+inline const nlohmann::json& ArrayOf(const nlohmann::json& object, const char* key)
+{
+    static const nlohmann::json kEmpty = nlohmann::json::array();
+    if (!object.is_object())
+        return kEmpty;
+    const auto it = object.find(key);
+    return it != object.end() && it->is_array() ? *it : kEmpty;
+}
+
+// True only for a true boolean under |key|.
+inline bool Flag(const nlohmann::json& object, const char* key)
+{
+    if (!object.is_object())
+        return false;
+    const auto it = object.find(key);
+    return it != object.end() && it->is_boolean() && it->get<bool>();
+}
+
 } // namespace cefcompat

@@ -36,8 +36,9 @@ public:
     // Frames. The main frame exists for the browser's whole life.
     virtual int64_t MainFrameId() = 0;
     virtual int64_t CreateSubFrame(const std::wstring& name) = 0;
-    // A new document in the main frame: the old sub-frames become invalid.
-    virtual void DetachSubFrames() = 0;
+    // A new document in the main frame: the old sub-frames become invalid (|frameId| 0), or one
+    // sub-frame left its document.
+    virtual void DetachSubFrames(int64_t frameId = 0) = 0;
 
     // Navigation hooks, called in the order a navigation reaches them.
     // True when the client cancelled the navigation.

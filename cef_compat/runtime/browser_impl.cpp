@@ -778,13 +778,13 @@ int64_t CBrowserImpl::CreateSubFrame(const std::wstring& name)
     return id;
 }
 
-void CBrowserImpl::DetachSubFrames()
+void CBrowserImpl::DetachSubFrames(int64_t frameId)
 {
     std::vector<CefRefPtr<CFrameImpl>> gone;
     {
         std::lock_guard<std::mutex> lock(m_frameMutex);
         for (auto it = m_frames.begin(); it != m_frames.end();) {
-            if (it->first == m_mainFrameId) {
+            if (it->first == m_mainFrameId || (frameId != 0 && it->first != frameId)) {
                 ++it;
                 continue;
             }

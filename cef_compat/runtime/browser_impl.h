@@ -129,7 +129,7 @@ private:
     // IPageSite
     int64_t MainFrameId() OVERRIDE { return m_mainFrameId; }
     int64_t CreateSubFrame(const std::wstring& name) OVERRIDE;
-    void DetachSubFrames() OVERRIDE;
+    void DetachSubFrames(int64_t frameId) OVERRIDE;
     bool BeforeBrowse(int64_t frameId, const std::wstring& url, cef_transition_type_t transition) OVERRIDE;
     void HistoryChanged(bool canGoBack, bool canGoForward) OVERRIDE;
     void LoadingStateChange(bool isLoading, bool canGoBack, bool canGoForward) OVERRIDE;

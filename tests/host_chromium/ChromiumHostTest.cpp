@@ -93,7 +93,10 @@ bool RunLinux(const std::wstring& program, const std::wstring& arguments)
 // thread of its own until it goes.
 class CStatusServer {
 public:
-    explicit CStatusServer(int status) : m_status(status)
+    explicit CStatusServer(int status,
+                           std::string body = "<html><head><title>Status</title></head><body>status</body></html>")
+        : m_status(status),
+          m_body(std::move(body))
     {
         WSADATA data;
         m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -128,7 +131,7 @@ private:
                 return;
             char request[4096];
             ::recv(client, request, sizeof(request), 0);
-            const std::string body = "<html><head><title>Status</title></head><body>status</body></html>";
+            const std::string& body = m_body;
             const std::string response =
                 "HTTP/1.1 " + std::to_string(m_status) +
                 " Status\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
@@ -140,6 +143,7 @@ private:
     }
 
     const int m_status;
+    const std::string m_body;
     bool m_started = false;
     SOCKET m_listener = INVALID_SOCKET;
     int m_port = 0;
@@ -353,6 +357,17 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
     for (wchar_t c : std::wstring(L"Hi!"))
         ASSERT_TRUE(host.Addin().Send(Character(c)));
     EXPECT_TRUE(host.WaitForCaption(L"typed Hi! " + url));
+    // Keys reach the page's handlers with their DOM key and code.
+    for (const auto& key : std::vector<std::pair<int32_t, std::wstring>>{
+             {VK_LEFT, L"ArrowLeft ArrowLeft"}, {'A', L"a KeyA"}, {VK_ESCAPE, L"Escape Escape"}, {VK_F2, L"F2 F2"}}) {
+        Command down = MakeCommand(NsChannel::CMD_KEY);
+        down.keyCode = key.first;
+        down.keyDown = true;
+        ASSERT_TRUE(host.Addin().Send(down));
+        EXPECT_TRUE(host.WaitForCaption(L"down " + key.second + L" " + url));
+    }
+    ASSERT_TRUE(host.Addin().Send(Character(L'\r')));
+    EXPECT_TRUE(host.WaitForCaption(L"press Enter Enter " + url));
 
     // Scripts run in the page.
     Command script = MakeCommand(NsChannel::CMD_EXECUTE_SCRIPT);
@@ -450,8 +465,24 @@ TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
     EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowOpen:popup.html"));
     EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowClose"));
 
-    // Script dialogs: the add-in's answers are what the page's script gets.
-    ASSERT_TRUE(host.Addin().Send(Script(u"brelvo.Mevora.dispatchEvent('confirmed:' + confirm('Keep it?'));")));
+    // A frame from another site reaches the add-in as one of the page's own, and goes when the
+    // page removes it.
+    const CStatusServer other(200, "<script>brelvo.Mevora.dispatchEvent('cross-site')</script>");
+    const std::wstring otherUrl = other.Url("/frame");
+    ASSERT_TRUE(host.Addin().Send(Script(u"const f = document.createElement('iframe'); f.id = 'other'; f.src = '" +
+                                         std::u16string(otherUrl.begin(), otherUrl.end()) +
+                                         u"'; document.body.appendChild(f);")));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:cross-site"));
+    const auto frames = [&] { return Field(host.Engine().Request("state").value_or(""), "frames"); };
+    EXPECT_TRUE(BecomesTrue([&] { return frames() == "3"; })) << frames();
+    ASSERT_TRUE(host.Addin().Send(Script(u"document.getElementById('other').remove();")));
+    EXPECT_TRUE(BecomesTrue([&] { return frames() == "2"; })) << frames();
+
+    // Script dialogs, in their place among the page's bridge calls: the add-in's answers are
+    // what the page's script gets.
+    ASSERT_TRUE(host.Addin().Send(Script(
+        u"brelvo.Mevora.dispatchEvent('asking'); brelvo.Mevora.dispatchEvent('confirmed:' + confirm('Keep it?'));")));
+    ASSERT_TRUE(host.WaitForEvent(L"JSDispatch:asking"));
     ASSERT_TRUE(host.WaitForEvent(L"confirm:Keep it?"));
     ASSERT_TRUE(host.Addin().Send(Reply(NsChannel::CMD_JS_DIALOG_REPLY, false, u"")));
     EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:confirmed:false"));
@@ -478,17 +509,49 @@ TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
         host.Addin().Send(Reply(NsChannel::CMD_FILE_DIALOG_REPLY, true, std::u16string(chosen.begin(), chosen.end()))));
     EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:file:frame.html"));
 
-    // A download: the host gives no path (it leaves the choice to a save dialog), so nothing is kept.
+    // A download: the host leaves the choice to a save dialog, which the add-in answers.
     ASSERT_TRUE(host.Addin().Send(Click(300, 50, true)));
     ASSERT_TRUE(host.Addin().Send(Click(300, 50, false)));
-    EXPECT_TRUE(host.Engine().WaitForJournal("hook OnBeforeDownload").has_value());
-    EXPECT_TRUE(host.Engine().WaitForJournal("event DownloadDiscarded").has_value());
+    ASSERT_TRUE(host.WaitForEvent(L"fileDialog:dialogMode:3|defFileName:saved.txt|"));
+    const std::wstring saved = ZPath("/tmp/cefcompat-saved-" + std::to_string(::GetCurrentProcessId()) + ".txt");
+    ASSERT_TRUE(
+        host.Addin().Send(Reply(NsChannel::CMD_FILE_DIALOG_REPLY, true, std::u16string(saved.begin(), saved.end()))));
+    EXPECT_TRUE(host.Engine().WaitForJournal("event DownloadSaved").has_value());
+    char content[64] = {};
+    if (FILE* file = ::_wfopen(saved.c_str(), L"rb")) {
+        std::fread(content, 1, sizeof(content) - 1, file);
+        std::fclose(file);
+    }
+    EXPECT_STREQ(content, "saved by the page");
+    ::DeleteFileW(saved.c_str());
 
     // The host does not take the question before the page is left: the page is left.
     ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(PageUrl("second.html"))));
     EXPECT_TRUE(host.Engine().WaitForJournal("return OnBeforeUnloadDialog value=0").has_value());
     EXPECT_TRUE(host.Engine().WaitForJournal("event JSDialogCallback.Default").has_value());
     EXPECT_TRUE(host.WaitForEvent(L"address:" + PageUrl("second.html")));
+
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
+    EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
+}
+
+// Nothing an ordinary page does holds back what the add-in gets: a title cut inside an emoji
+// (a lone surrogate) and a page that is busy for ever from right after its load both end their
+// loads, and the next page still loads.
+TEST(ChromiumHost, PageStringsAndBusyPagesHoldNothingBack)
+{
+    const std::wstring cut = PageUrl("cut.html");
+    CChromiumHost host(cut);
+    ASSERT_TRUE(host.Addin().WaitForHost());
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + cut));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_TRUE(host.WaitForCaption(L"Cut \xFFFD " + cut));
+
+    const std::wstring busy = PageUrl("busy.html");
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(busy)));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + busy));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:200"));
+    EXPECT_TRUE(host.WaitForCaption(L"Busy " + busy));
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
@@ -526,11 +589,20 @@ TEST(ChromiumHost, NavigatesBackAndForwardAndReportsLoadErrors)
     ASSERT_TRUE(host.WaitForEvent(L"address:" + server.Url("/missing")));
     ASSERT_TRUE(host.WaitForEvent(L"loadEnd:404"));
 
-    // A file that is not there fails with CEF's code for it; nothing of an error page is shown.
-    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(PageUrl("missing.html"))));
+    // A file that is not there fails with CEF's code for it, and the error page loads in its
+    // place, under its address and with its own history entry.
+    const std::wstring missing = PageUrl("missing.html");
+    ASSERT_TRUE(host.Addin().Send(LoadUrlCommand(missing)));
     ASSERT_TRUE(host.WaitForEvent(L"loadError:net::ERR_FILE_NOT_FOUND"));
     EXPECT_TRUE(host.Engine().WaitForJournal("hook OnLoadError error_code=-6").has_value());
-    EXPECT_EQ(host.Addin().QueryUrl(), server.Url("/missing"));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + missing));
+    ASSERT_TRUE(host.WaitForEvent(L"loadStart:"));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:0"));
+    EXPECT_EQ(host.Addin().QueryUrl(), missing);
+    ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_GO_BACK));
+    ASSERT_TRUE(host.WaitForEvent(L"address:" + server.Url("/missing")));
+    ASSERT_TRUE(host.WaitForEvent(L"loadEnd:404"));
+    EXPECT_EQ(host.Addin().QueryFlag(NsChannel::CMD_CAN_GO_FORWARD), true);
 
     ASSERT_TRUE(host.Addin().Send(NsChannel::CMD_CLOSE));
     EXPECT_EQ(host.Process().WaitForExit(), kExitBrowserClosed);
