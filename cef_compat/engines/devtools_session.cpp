@@ -14,8 +14,12 @@ CDevToolsAnswer AnswerOf(const nlohmann::json& message)
         return answer;
     }
     const auto error = message.find("error");
-    const auto text = error != message.end() && error->is_object() ? error->find("message") : message.end();
-    answer.error = text != message.end() && text->is_string() ? text->get<std::string>() : "malformed answer";
+    answer.error = "malformed answer";
+    if (error == message.end() || !error->is_object())
+        return answer;
+    const auto text = error->find("message");
+    if (text != error->end() && text->is_string())
+        answer.error = text->get<std::string>();
     return answer;
 }
 

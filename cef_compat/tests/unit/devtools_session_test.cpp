@@ -62,8 +62,9 @@ TEST(DevToolsMessage, LoneSurrogatesAndStrayBytesBecomeReplacementsAndNothingEls
     const std::optional<Json> cut = ParseDevToolsMessage(R"({"id":1,"result":{"title":"ab\uD83D"}})");
     ASSERT_TRUE(cut.has_value()) << "a title cut inside an emoji loses its message";
     EXPECT_EQ((*cut)["result"]["title"], "ab\xEF\xBF\xBD");
-    const std::optional<Json> mixed =
-        ParseDevToolsMessage(R"({"a":"\uDE00x\uD83D\uDE00\\uD83D\uD800\u0041","b":"\xff\xc3\xa9"})");
+    const std::optional<Json> mixed = ParseDevToolsMessage(R"({"a":"\uDE00x\uD83D\uDE00\\uD83D\uD800\u0041","b":")"
+                                                           "\xff\xc3\xa9"
+                                                           R"("})");
     ASSERT_TRUE(mixed.has_value());
     EXPECT_EQ((*mixed)["a"], "\xEF\xBF\xBDx\xF0\x9F\x98\x80\\uD83D\xEF\xBF\xBD"
                              "A");
