@@ -528,7 +528,9 @@ void CChromiumEngine::OnPageEvent(const std::string& method, const Json& params)
         if (m_historyMoveWaits)
             NextHistoryMove();
     } else if (method == "Page.frameDetached") {
-        m_frames.Detach(Text(params, "frameId"));
+        // A frame that moves to another process ("swap") lives on.
+        if (Text(params, "reason") != "swap")
+            m_frames.Detach(Text(params, "frameId"));
     } else if (method == "Page.navigatedWithinDocument") {
         if (!m_frames.IsMain(Text(params, "frameId")))
             return;
