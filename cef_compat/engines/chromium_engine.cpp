@@ -104,17 +104,6 @@ cef_cursor_type_t CursorOf(const std::string& css)
     return it != kCursors.end() ? it->second : CT_POINTER;
 }
 
-// Frames from other sites run in the page's own process, as in the CEF this runtime follows:
-// the page's session then reaches them (their loads, console, the extensions' scripts and
-// native functions) as it reaches frames of its own site.
-std::vector<std::string> EngineSwitches()
-{
-    std::vector<std::string> switches = HeadlessSwitches();
-    const auto url = switches.end() - 1; // the switches end with the first page's address
-    switches.insert(url, {"--disable-site-isolation-trials", "--disable-features=IsolateOrigins,site-per-process"});
-    return switches;
-}
-
 // The answer as Chromium would have given it, for parts that read raw answers.
 nlohmann::json RawAnswer(const CDevToolsAnswer& answer)
 {
@@ -190,7 +179,7 @@ bool CChromiumEngine::Launch(std::string* error)
 
 bool CChromiumEngine::Connect(std::string* error)
 {
-    m_process = CChromiumProcess::Start(m_options.browser, EngineSwitches(), kStartTimeoutMs, error);
+    m_process = CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
     if (!m_process)
         return false;
     std::weak_ptr<bool> alive = m_alive;
@@ -235,8 +224,9 @@ bool CChromiumEngine::Connect(std::string* error)
         *error = "Chromium offered no page to attach to";
         return false;
     }
-    m_page =
-        NewSession(session, [this](const std::string& method, const Json& params) { OnPageEvent(method, params); });
+    m_page = NewSession(session, [this, session](const std::string& method, const Json& params) {
+        OnPageEvent(session, method, params);
+    });
     m_frames.Reset(m_targetId);
     m_firstEntry = 0;
     m_site.Record(m_site.EventLine("ChromiumStarted")
@@ -256,13 +246,12 @@ bool CChromiumEngine::Connect(std::string* error)
         *error = "Chromium did not take the title watch";
         return false;
     }
-    if (!call("Runtime.addBinding", {{"name", std::string(kNativeBinding)}}, session).ok ||
-        !call("Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}, session).ok) {
-        *error = "Chromium did not take the native functions' binding";
-        return false;
+    for (const auto& command : FrameTargetCommands()) {
+        if (!call(command.first, command.second, session).ok) {
+            *error = "Chromium did not take " + command.first;
+            return false;
+        }
     }
-    for (const CExtensionSource& extension : m_extensions)
-        InstallExtension(extension);
     m_questions.Attach(m_targetId, m_process->Profile() + "/downloads");
     return true;
 }
@@ -276,9 +265,67 @@ std::unique_ptr<CDevToolsSession> CChromiumEngine::NewSession(const std::string&
         id, std::move(onEvent), [this](DevToolsClock::time_point when) { m_timer.At(when); });
 }
 
+// What every target that runs frames of the page needs before its script runs: the native
+// functions' binding and caller, the extensions' scripts, and its own frames from other sites
+// held at their start (Target.attachedToTarget) until they have the same.
+std::vector<std::pair<std::string, nlohmann::json>> CChromiumEngine::FrameTargetCommands() const
+{
+    std::vector<std::pair<std::string, Json>> commands = {
+        {"Runtime.addBinding", {{"name", std::string(kNativeBinding)}}},
+        {"Page.addScriptToEvaluateOnNewDocument", {{"source", NativeCallerScript()}}},
+    };
+    for (const CExtensionSource& extension : m_extensions)
+        commands.emplace_back("Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScriptOf(extension)}});
+    commands.emplace_back("Target.setAutoAttach",
+                          Json{{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}});
+    return commands;
+}
+
 void CChromiumEngine::InstallExtension(const CExtensionSource& extension)
 {
-    Command("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScriptOf(extension)}});
+    const Json params = {{"source", PageScriptOf(extension)}};
+    if (m_page)
+        m_page->Send("Page.addScriptToEvaluateOnNewDocument", params);
+    for (const auto& frame : m_frameSessions)
+        frame.second->Send("Page.addScriptToEvaluateOnNewDocument", params);
+}
+
+// A frame from another site runs in a target of its own, which Chromium holds at its start
+// until it has what the page's own frames have; its events are the page's. Other targets of
+// the page (its workers) report nothing and run at once.
+void CChromiumEngine::OnTargetAttached(const std::string& parent, const Json& params)
+{
+    const std::string session = Text(params, "sessionId");
+    CDevToolsSession* parentSession = SessionOf(parent);
+    if (session.empty() || !parentSession)
+        return;
+    const bool frame = Text(Member(params, "targetInfo"), "type") == "iframe" &&
+                       m_frameSessions.size() < CFrameRegistry::kMaxEntries && !m_frameSessions.count(session);
+    if (frame) {
+        auto target = NewSession(session, [this, session](const std::string& method, const Json& event) {
+            OnPageEvent(session, method, event);
+        });
+        for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"})
+            target->Send(method, Json::object());
+        for (auto& command : FrameTargetCommands())
+            target->Send(command.first, std::move(command.second));
+        target->Send("Runtime.runIfWaitingForDebugger", Json::object());
+        m_frameSessions[session] = std::move(target);
+        return;
+    }
+    m_connection->Send("Runtime.runIfWaitingForDebugger", Json::object(), session);
+    parentSession->Send("Target.detachFromTarget", {{"sessionId", session}});
+}
+
+void CChromiumEngine::OnTargetDetached(const Json& params)
+{
+    const auto frame = m_frameSessions.find(Text(params, "sessionId"));
+    if (frame == m_frameSessions.end())
+        return;
+    const std::unique_ptr<CDevToolsSession> target = std::move(frame->second);
+    m_frameSessions.erase(frame);
+    m_frames.ForgetContexts(target->Id());
+    target->Close("detached");
 }
 
 void CChromiumEngine::ExtensionsReady(const std::vector<CExtensionSource>& extensions)
@@ -317,6 +364,7 @@ void CChromiumEngine::Disconnect()
     // What was asked of this Chromium is answered by nobody: its hooks would describe a page
     // that is gone.
     m_toolsSession.reset();
+    m_frameSessions.clear();
     m_page.reset();
     m_browser.reset();
     m_connection.reset();
@@ -452,11 +500,10 @@ void CChromiumEngine::Command(const std::string& method, Json params, AnswerFn o
 
 void CChromiumEngine::CommandOn(const std::string& session, const std::string& method, Json params, AnswerFn onAnswer)
 {
-    // Sessions other than the browser's and its page's are the developer tools'.
+    // Sessions other than the browser's, its page's and its frames' are the developer tools'.
     if (!m_connection)
         return;
-    if (!session.empty() && (!m_page || session != m_page->Id()) &&
-        (!m_toolsSession || session != m_toolsSession->Id())) {
+    if (!session.empty() && !SessionOf(session)) {
         if (m_toolsSession)
             m_toolsSession->Close("replaced");
         // Their events but for frames (which the connection's thread hands them) need nobody.
@@ -470,10 +517,22 @@ void CChromiumEngine::CommandOn(const std::string& session, const std::string& m
     target->Call(method, std::move(params), [onAnswer](const CDevToolsAnswer& answer) { onAnswer(RawAnswer(answer)); });
 }
 
-CDevToolsSession* CChromiumEngine::SessionOf(const std::string& id)
+std::vector<CDevToolsSession*> CChromiumEngine::Sessions() const
 {
+    std::vector<CDevToolsSession*> sessions;
     for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
-        if (session && session->Id() == id)
+        if (session)
+            sessions.push_back(session);
+    }
+    for (const auto& frame : m_frameSessions)
+        sessions.push_back(frame.second.get());
+    return sessions;
+}
+
+CDevToolsSession* CChromiumEngine::SessionOf(const std::string& id) const
+{
+    for (CDevToolsSession* session : Sessions()) {
+        if (session->Id() == id)
             return session;
     }
     return nullptr;
@@ -482,8 +541,8 @@ CDevToolsSession* CChromiumEngine::SessionOf(const std::string& id)
 void CChromiumEngine::Deliver(Json& message)
 {
     if (message.contains("id")) {
-        for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
-            if (session && session->TakeAnswer(message))
+        for (CDevToolsSession* session : Sessions()) {
+            if (session->TakeAnswer(message))
                 return;
         }
         return;
@@ -497,26 +556,42 @@ void CChromiumEngine::ExpireCalls()
 {
     const DevToolsClock::time_point now = DevToolsClock::now();
     std::weak_ptr<bool> alive = m_alive;
-    for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
+    std::vector<std::string> ids;
+    for (CDevToolsSession* session : Sessions())
+        ids.push_back(session->Id());
+    for (const std::string& id : ids) {
         // An answer may end the connection and with it every session.
-        if (!session || !SessionOf(session->Id()))
+        CDevToolsSession* session = SessionOf(id);
+        if (!session)
             continue;
         session->Expire(now);
         if (!alive.lock())
             return;
     }
-    for (CDevToolsSession* session : {m_browser.get(), m_page.get(), m_toolsSession.get()}) {
-        const auto next = session ? session->NextDeadline() : std::nullopt;
+    for (CDevToolsSession* session : Sessions()) {
+        const auto next = session->NextDeadline();
         if (next)
             m_timer.At(*next);
     }
 }
 
-void CChromiumEngine::OnPageEvent(const std::string& method, const Json& params)
+void CChromiumEngine::OnPageEvent(std::string session, const std::string& method, const Json& params)
 {
-    if (m_questions.Dispatch(method, params))
+    const bool page = m_page && session == m_page->Id();
+    if (method == "Target.attachedToTarget") {
+        OnTargetAttached(session, params);
+        return;
+    }
+    if (method == "Target.detachedFromTarget") {
+        OnTargetDetached(params);
+        return;
+    }
+    // What the page asks comes on its own session, wherever its frames run.
+    if (page && m_questions.Dispatch(method, params))
         return;
     if (method == "Inspector.targetCrashed") {
+        if (!page)
+            return;
         // The page's renderer died; Chromium lives on and the next navigation brings a new one.
         m_navigation.Stop();
         m_site.RenderProcessTerminated(TS_PROCESS_CRASHED);
@@ -555,16 +630,17 @@ void CChromiumEngine::OnPageEvent(const std::string& method, const Json& params)
         const Json context = Member(params, "context");
         const Json aux = Member(context, "auxData");
         if (Flag(aux, "isDefault"))
-            m_frames.SetContext(Text(aux, "frameId"), Number(context, "id", 0));
+            m_frames.SetContext(Text(aux, "frameId"), {session, Number(context, "id", 0)});
     } else if (method == "Runtime.executionContextDestroyed") {
-        m_frames.ForgetContext(Number(params, "executionContextId", 0));
+        m_frames.ForgetContext({session, Number(params, "executionContextId", 0)});
     } else if (method == "Runtime.executionContextsCleared") {
-        m_frames.ForgetContexts();
+        m_frames.ForgetContexts(session);
     } else if (method == "Runtime.bindingCalled") {
+        const CScriptContext context = {session, Number(params, "executionContextId", 0)};
         if (Text(params, "name") == kNativeBinding)
-            OnNativeCall(params);
-        else
-            OnTitleReported(params);
+            OnNativeCall(context, Text(params, "payload"));
+        else if (Text(params, "name") == kTitleBinding && context == m_frames.ContextOf(m_frames.MainFrame()))
+            OnTitleReported(FromUtf8(Text(params, "payload")));
     } else if (method == "Runtime.consoleAPICalled") {
         OnConsole(params);
     }
@@ -647,36 +723,36 @@ void CChromiumEngine::OnDocumentFailed(const Json& params)
     m_site.LoadError(m_site.MainFrameId(), ErrorCodeOf(text), FromUtf8(text), m_pendingUrl);
 }
 
-void CChromiumEngine::OnTitleReported(const Json& params)
+void CChromiumEngine::OnTitleReported(const std::wstring& title)
 {
-    const int mainContext = m_frames.ContextOf(m_frames.MainFrame());
-    if (Text(params, "name") != kTitleBinding || mainContext == 0 ||
-        Number(params, "executionContextId", 0) != mainContext) {
-        return;
-    }
     // While the page loads its title is taken when the load ends; an empty one names nothing.
-    const std::wstring title = FromUtf8(Text(params, "payload"));
     if (m_navigation.DocumentShown() && !m_navigation.Loading() && !title.empty())
         ReportTitle(title);
 }
 
-void CChromiumEngine::OnNativeCall(const Json& params)
+void CChromiumEngine::OnNativeCall(const CScriptContext& context, const std::string& payload)
 {
-    const int contextId = Number(params, "executionContextId", 0);
-    const int64_t frameId = m_frames.FrameOfContext(contextId);
+    const int64_t frameId = m_frames.FrameOfContext(context);
     CNativeCall call;
-    if (frameId == 0 || !ParseNativeCall(Text(params, "payload"), &call))
+    if (frameId == 0 || !ParseNativeCall(payload, &call))
         return;
     std::weak_ptr<bool> alive = m_alive;
     // What the handler sends the client reaches it before whatever the page raises next (a
-    // dialog, a load): the page's events wait until the render process has run the call.
-    std::function<void()> release = m_page->HoldEvents(kNativeCallDeadline);
+    // dialog, a load): the events of the page and of the calling frame's target wait until the
+    // render process has run the call.
+    std::vector<std::function<void()>> releases = {m_page->HoldEvents(kNativeCallDeadline)};
+    if (context.session != m_page->Id())
+        releases.push_back(SessionOf(context.session)->HoldEvents(kNativeCallDeadline));
     m_site.CallNative(
-        frameId, call.name, call.arguments, [this, alive, contextId, release](const CNativeCallResult& result) {
-            release();
-            if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew))
+        frameId, call.name, call.arguments, [this, alive, context, releases](const CNativeCallResult& result) {
+            for (const std::function<void()>& release : releases)
+                release();
+            // The frame's target may have gone meanwhile.
+            if (!alive.lock() || result.outcome != static_cast<uint8_t>(CNativeOutcome::kThrew) ||
+                !SessionOf(context.session))
                 return;
-            Command("Runtime.evaluate", {{"expression", ThrowLaterScript(result.exception)}, {"contextId", contextId}});
+            CommandOn(context.session, "Runtime.evaluate",
+                      {{"expression", ThrowLaterScript(result.exception)}, {"contextId", context.id}}, nullptr);
         });
 }
 
@@ -887,13 +963,15 @@ void CChromiumEngine::StopLoad()
 void CChromiumEngine::ExecuteJavaScript(int64_t frameId, const std::wstring& code, const std::wstring& scriptUrl, int)
 {
     Json params = {{"expression", ToUtf8(code) + (scriptUrl.empty() ? "" : "\n//# sourceURL=" + ToUtf8(scriptUrl))}};
-    if (frameId != m_site.MainFrameId()) {
-        const int context = m_frames.ContextOf(m_frames.DevToolsFrameOf(frameId));
-        if (context == 0)
-            return;
-        params["contextId"] = context;
+    if (frameId == m_site.MainFrameId()) {
+        Command("Runtime.evaluate", params);
+        return;
     }
-    Command("Runtime.evaluate", params);
+    const CScriptContext context = m_frames.ContextOf(m_frames.DevToolsFrameOf(frameId));
+    if (context.id == 0)
+        return;
+    params["contextId"] = context.id;
+    CommandOn(context.session, "Runtime.evaluate", params, nullptr);
 }
 
 // --- UI thread: input -----------------------------------------------------------------------

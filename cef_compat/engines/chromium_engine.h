@@ -82,17 +82,24 @@ private:
     // A command on |session|, or to the browser itself when it is empty.
     void CommandOn(const std::string& session, const std::string& method, Json params, AnswerFn onAnswer);
     std::unique_ptr<CDevToolsSession> NewSession(const std::string& id, CDevToolsSession::EventFn onEvent);
-    CDevToolsSession* SessionOf(const std::string& id);
+    // Every session open: the browser's, the page's, the developer tools' and the frames'.
+    std::vector<CDevToolsSession*> Sessions() const;
+    CDevToolsSession* SessionOf(const std::string& id) const;
     void Deliver(Json& message);
     void ExpireCalls();
-    void OnPageEvent(const std::string& method, const Json& params);
+    // An event of the page's session or of a frame's target's; |session| is a copy, as a frame's
+    // session may go while its event runs.
+    void OnPageEvent(std::string session, const std::string& method, const Json& params);
+    std::vector<std::pair<std::string, Json>> FrameTargetCommands() const;
+    void OnTargetAttached(const std::string& parent, const Json& params);
+    void OnTargetDetached(const Json& params);
     void OnFrameNavigated(const Json& frame);
     void OnFrameStoppedLoading(const std::string& frameId);
     void EndLoad(const std::wstring& title, int httpStatus);
     void OnDocumentFailed(const Json& params);
     void OnConsole(const Json& params);
-    void OnTitleReported(const Json& params);
-    void OnNativeCall(const Json& params);
+    void OnTitleReported(const std::wstring& title);
+    void OnNativeCall(const CScriptContext& context, const std::string& payload);
     void InstallExtension(const CExtensionSource& extension);
     // The first navigation waits until the render process has named its extensions, so that
     // they exist before the page's own script runs.
@@ -133,6 +140,8 @@ private:
     std::unique_ptr<CDevToolsSession> m_browser; // the browser itself: targets, downloads
     std::unique_ptr<CDevToolsSession> m_page; // the browser's page
     std::unique_ptr<CDevToolsSession> m_toolsSession; // the developer tools' page, once attached
+    // The targets of the page's frames from other sites, by session id.
+    std::map<std::string, std::unique_ptr<CDevToolsSession>> m_frameSessions;
     std::string m_targetId;
     CChromiumQuestions m_questions;
     std::vector<CExtensionSource> m_extensions;

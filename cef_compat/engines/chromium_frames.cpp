@@ -65,33 +65,43 @@ void CFrameRegistry::DetachSubFrames()
     m_site.DetachSubFrames();
 }
 
-void CFrameRegistry::SetContext(const std::string& frame, int contextId)
+void CFrameRegistry::SetContext(const std::string& frame, const CScriptContext& context)
 {
     if (m_contexts.size() < kMaxEntries || m_contexts.count(frame))
-        m_contexts[frame] = contextId;
+        m_contexts[frame] = context;
 }
 
-void CFrameRegistry::ForgetContext(int contextId)
+void CFrameRegistry::ForgetContext(const CScriptContext& context)
 {
-    for (auto context = m_contexts.begin(); context != m_contexts.end(); ++context) {
-        if (context->second == contextId) {
-            m_contexts.erase(context);
+    for (auto known = m_contexts.begin(); known != m_contexts.end(); ++known) {
+        if (known->second == context) {
+            m_contexts.erase(known);
             return;
         }
     }
 }
 
-int CFrameRegistry::ContextOf(const std::string& frame) const
+void CFrameRegistry::ForgetContexts(const std::string& session)
 {
-    const auto context = m_contexts.find(frame);
-    return context != m_contexts.end() ? context->second : 0;
+    for (auto known = m_contexts.begin(); known != m_contexts.end();) {
+        if (known->second.session == session)
+            known = m_contexts.erase(known);
+        else
+            ++known;
+    }
 }
 
-int64_t CFrameRegistry::FrameOfContext(int contextId) const
+CScriptContext CFrameRegistry::ContextOf(const std::string& frame) const
 {
-    for (const auto& context : m_contexts) {
-        if (context.second == contextId)
-            return Find(context.first);
+    const auto context = m_contexts.find(frame);
+    return context != m_contexts.end() ? context->second : CScriptContext();
+}
+
+int64_t CFrameRegistry::FrameOfContext(const CScriptContext& context) const
+{
+    for (const auto& known : m_contexts) {
+        if (known.second == context)
+            return Find(known.first);
     }
     return 0;
 }

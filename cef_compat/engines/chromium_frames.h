@@ -1,5 +1,6 @@
 // The page's frames as DevTools names them, with the runtime's frame for each, their default
-// script contexts and the documents they load. Sub-frames are created on first sight and go
+// script contexts (each in the DevTools session of the target the frame runs in: the page's, or
+// a frame of another site's own) and the documents they load. Sub-frames are created on first sight and go
 // when Chromium detaches them or the main frame commits a new document. Everything here comes
 // from Chromium and is bounded. UI thread only.
 #pragma once
@@ -11,6 +12,14 @@
 #include "engines/page_engine.h"
 
 namespace cefcompat {
+
+// A script context as DevTools names it: ids count per session.
+struct CScriptContext {
+    std::string session;
+    int id = 0;
+
+    bool operator==(const CScriptContext& other) const { return id == other.id && session == other.session; }
+};
 
 class CFrameRegistry {
 public:
@@ -39,13 +48,14 @@ public:
     void DetachSubFrames();
     size_t Count() const { return m_subFrames.size() + 1; }
 
-    void SetContext(const std::string& frame, int contextId);
-    void ForgetContext(int contextId);
-    void ForgetContexts() { m_contexts.clear(); }
-    // The frame's default context, or 0.
-    int ContextOf(const std::string& frame) const;
+    void SetContext(const std::string& frame, const CScriptContext& context);
+    void ForgetContext(const CScriptContext& context);
+    // Every context of |session| is gone.
+    void ForgetContexts(const std::string& session);
+    // The frame's default context; its id is 0 when there is none.
+    CScriptContext ContextOf(const std::string& frame) const;
     // The runtime's frame of a default context, or 0.
-    int64_t FrameOfContext(int contextId) const;
+    int64_t FrameOfContext(const CScriptContext& context) const;
 
     // Documents: the frame a document request loads into, and the HTTP status it came with.
     void DocumentRequested(const std::string& request, const std::string& frame);
@@ -60,7 +70,7 @@ private:
     IPageSite& m_site;
     std::string m_mainFrame;
     std::map<std::string, int64_t> m_subFrames; // DevTools frame id -> runtime frame id
-    std::map<std::string, int> m_contexts; // DevTools frame id -> default script context
+    std::map<std::string, CScriptContext> m_contexts; // DevTools frame id -> default script context
     std::map<std::string, int> m_status; // DevTools frame id -> HTTP status
     std::map<std::string, std::string> m_requests; // request id -> DevTools frame id
 };

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <functional>
 #include <string>
 #include <thread>
@@ -89,8 +92,9 @@ bool RunLinux(const std::wstring& program, const std::wstring& arguments)
     return true;
 }
 
-// A loopback HTTP server that answers every request with one status and a small page, on a
-// thread of its own until it goes.
+// A loopback HTTP server that answers every request with one status and a small page, and
+// notes the path of each. Every connection has a thread of its own: Chromium opens connections
+// it sends nothing on, which must not hold the others back.
 class CStatusServer {
 public:
     explicit CStatusServer(int status,
@@ -113,14 +117,34 @@ public:
 
     ~CStatusServer()
     {
-        // Closing the listener ends the accept the thread waits in.
+        // Closing the listener ends the accept the thread waits in; shutting the connections
+        // down ends the reads their threads wait in.
         ::closesocket(m_listener);
         m_thread.join();
+        for (SOCKET client : m_clients)
+            ::shutdown(client, SD_BOTH);
+        for (std::thread& answerer : m_answerers)
+            answerer.join();
+        for (SOCKET client : m_clients)
+            ::closesocket(client);
         if (m_started)
             ::WSACleanup();
     }
 
     std::wstring Url(const char* path) const { return L"http://127.0.0.1:" + std::to_wstring(m_port) + Widen(path); }
+
+    size_t Requests(const std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<size_t>(std::count(m_paths.begin(), m_paths.end(), path));
+    }
+
+    bool WaitForRequest(const std::string& path)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_requested.wait_for(lock, std::chrono::milliseconds(kTimeoutMs),
+                                    [&] { return std::find(m_paths.begin(), m_paths.end(), path) != m_paths.end(); });
+    }
 
 private:
     void Serve()
@@ -129,17 +153,33 @@ private:
             const SOCKET client = ::accept(m_listener, nullptr, nullptr);
             if (client == INVALID_SOCKET)
                 return;
-            char request[4096];
-            ::recv(client, request, sizeof(request), 0);
-            const std::string& body = m_body;
-            const std::string response =
-                "HTTP/1.1 " + std::to_string(m_status) +
-                " Status\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-                "\r\nConnection: close\r\n\r\n" + body;
-            ::send(client, response.data(), static_cast<int>(response.size()), 0);
-            ::shutdown(client, SD_SEND);
-            ::closesocket(client);
+            m_clients.push_back(client);
+            m_answerers.emplace_back([this, client] { Answer(client); });
         }
+    }
+
+    void Answer(SOCKET client)
+    {
+        std::string request;
+        char buffer[4096];
+        int got = 0;
+        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 &&
+               (got = ::recv(client, buffer, sizeof(buffer), 0)) > 0)
+            request.append(buffer, static_cast<size_t>(got));
+        const size_t path = request.find(' ');
+        if (request.find("\r\n\r\n") == std::string::npos || path == std::string::npos)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_paths.push_back(request.substr(path + 1, request.find(' ', path + 1) - path - 1));
+        }
+        m_requested.notify_all();
+        const std::string response =
+            "HTTP/1.1 " + std::to_string(m_status) +
+            " Status\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(m_body.size()) +
+            "\r\nConnection: close\r\n\r\n" + m_body;
+        ::send(client, response.data(), static_cast<int>(response.size()), 0);
+        ::shutdown(client, SD_SEND);
     }
 
     const int m_status;
@@ -148,6 +188,12 @@ private:
     SOCKET m_listener = INVALID_SOCKET;
     int m_port = 0;
     std::thread m_thread;
+    // The accepting thread's until it has ended.
+    std::vector<SOCKET> m_clients;
+    std::vector<std::thread> m_answerers;
+    std::mutex m_mutex;
+    std::condition_variable m_requested;
+    std::vector<std::string> m_paths;
 };
 
 // A file of this process's temporary folder, as a Linux program names it.
