@@ -155,10 +155,15 @@ CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
                   ExpireCalls();
           });
       }),
-      m_questions(site,
-                  [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
-                      Command(method, std::move(params), std::move(onAnswer), toBrowser);
-                  }),
+      m_questions(
+          site,
+          [this](const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer) {
+              Command(method, std::move(params), std::move(onAnswer), toBrowser);
+          },
+          [this](const std::string& session, const std::string& method, Json params) {
+              if (m_connection)
+                  m_connection->Send(method, std::move(params), session);
+          }),
       m_frames(site)
 {
 }

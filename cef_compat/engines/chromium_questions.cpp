@@ -93,9 +93,10 @@ bool SaveDownload(const std::wstring& written, const std::wstring& path)
 
 } // namespace
 
-CChromiumQuestions::CChromiumQuestions(IPageSite& site, CommandFn command)
+CChromiumQuestions::CChromiumQuestions(IPageSite& site, CommandFn command, SendOnFn sendOn)
     : m_site(site),
       m_command(std::move(command)),
+      m_sendOn(std::move(sendOn)),
       m_alive(std::make_shared<bool>(true))
 {
 }
@@ -107,6 +108,9 @@ void CChromiumQuestions::Attach(const std::string& pageTarget, const std::string
     m_downloads.clear();
     m_command("Page.setInterceptFileChooserDialog", {{"enabled", true}}, false, nullptr);
     m_command("Target.setDiscoverTargets", {{"discover", true}}, true, nullptr);
+    // Every new page waits at its start: a popup is closed there, before it has sent a request.
+    m_command("Target.setAutoAttach", {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}, true,
+              nullptr);
     m_command("Browser.setDownloadBehavior",
               {{"behavior", "allowAndName"}, {"downloadPath", downloadFolder}, {"eventsEnabled", true}}, true, nullptr);
 }
@@ -121,6 +125,8 @@ bool CChromiumQuestions::Dispatch(const std::string& method, const Json& params)
         OnWindowOpen(params);
     else if (method == "Target.targetCreated")
         OnTargetCreated(params);
+    else if (method == "Target.attachedToTarget")
+        OnTargetAttached(params);
     else if (method == "Browser.downloadWillBegin")
         OnDownloadBegins(params);
     else if (method == "Browser.downloadProgress")
@@ -189,22 +195,42 @@ void CChromiumQuestions::OnWindowOpen(const Json& params)
     m_site.Record(m_site.EventLine(refused ? "PopupRefused" : "PopupOpened").Add("target_url", url));
 }
 
-void CChromiumQuestions::OnTargetCreated(const Json& params)
+bool CChromiumQuestions::Unwanted(const Json& targetInfo) const
 {
-    const Json info = Member(params, "targetInfo");
-    const std::string target = Text(info, "targetId");
-    const std::string type = Text(info, "type");
-    const std::string url = Text(info, "url");
+    const std::string target = Text(targetInfo, "targetId");
+    const std::string type = Text(targetInfo, "type");
+    const std::string url = Text(targetInfo, "url");
     // Chromium's own tools window, which its shortcuts on the page (F12, Ctrl+Shift+I) open; CEF
     // has no such shortcuts.
     const bool shortcutTools = type == "other" && url.rfind("devtools://", 0) == 0;
-    // Chromium has opened the new window already; a popup the client allows is a browser of
-    // its own, with its own Chromium.
-    if ((type != "page" && !shortcutTools) || target.empty() || target == m_pageTarget ||
-        (!m_keptPage.empty() && url == m_keptPage)) {
+    // A popup the client allows is a browser of its own, with its own Chromium.
+    return (type == "page" || shortcutTools) && !target.empty() && target != m_pageTarget &&
+           (m_keptPage.empty() || url != m_keptPage);
+}
+
+// The shortcuts' tools window is not held at its start: it is closed when Chromium announces it.
+void CChromiumQuestions::OnTargetCreated(const Json& params)
+{
+    const Json info = Member(params, "targetInfo");
+    if (Unwanted(info))
+        m_command("Target.closeTarget", {{"targetId", Text(info, "targetId")}}, true, nullptr);
+}
+
+// Only new targets wait; the browser's own attaches (to its page, to the developer tools) are
+// reported here too, and are left alone.
+void CChromiumQuestions::OnTargetAttached(const Json& params)
+{
+    const Json info = Member(params, "targetInfo");
+    const std::string session = Text(params, "sessionId");
+    if (!Flag(params, "waitingForDebugger") || session.empty())
+        return;
+    if (Unwanted(info)) {
+        m_command("Target.closeTarget", {{"targetId", Text(info, "targetId")}}, true, nullptr);
         return;
     }
-    m_command("Target.closeTarget", {{"targetId", target}}, true, nullptr);
+    // Everything else runs on as if nobody had attached.
+    m_sendOn(session, "Runtime.runIfWaitingForDebugger", Json::object());
+    m_command("Target.detachFromTarget", {{"sessionId", session}}, true, nullptr);
 }
 
 void CChromiumQuestions::OnDownloadBegins(const Json& params)

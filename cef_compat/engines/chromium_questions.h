@@ -3,9 +3,9 @@
 // Page.handleJavaScriptDialog), the file chooser (intercepted, Page.fileChooserOpened,
 // DOM.setFileInputFiles), downloads (Browser.downloadWillBegin / downloadProgress into a folder
 // of the profile, then moved to the path the client chose) and new windows (Page.windowOpen
-// asks OnBeforePopup; every page target but the browser's own and the developer tools is closed,
-// and so is the tools window Chromium's own shortcuts open, so Chromium never shows a second
-// page). UI thread only.
+// asks OnBeforePopup; every page target but the browser's own and the developer tools is closed
+// while Chromium holds it at its start, before it has asked for its address, and so is the tools
+// window Chromium's own shortcuts open, so Chromium never shows a second page). UI thread only.
 #pragma once
 
 #include <functional>
@@ -25,8 +25,10 @@ public:
     using AnswerFn = std::function<void(const Json& answer)>;
     // Sends a command on the page's session, or to the browser itself when |toBrowser|.
     using CommandFn = std::function<void(const std::string& method, Json params, bool toBrowser, AnswerFn onAnswer)>;
+    // Sends a command whose answer nobody needs on a session of the browser's that nothing else uses.
+    using SendOnFn = std::function<void(const std::string& session, const std::string& method, Json params)>;
 
-    CChromiumQuestions(IPageSite& site, CommandFn command);
+    CChromiumQuestions(IPageSite& site, CommandFn command, SendOnFn sendOn);
     CChromiumQuestions(const CChromiumQuestions&) = delete;
     CChromiumQuestions& operator=(const CChromiumQuestions&) = delete;
 
@@ -55,6 +57,10 @@ private:
     void OnFileChooser(const Json& params);
     void OnWindowOpen(const Json& params);
     void OnTargetCreated(const Json& params);
+    void OnTargetAttached(const Json& params);
+    // A target this engine does not show: a page besides its own and the developer tools, or the
+    // tools window of Chromium's own shortcuts.
+    bool Unwanted(const Json& targetInfo) const;
     void OnDownloadBegins(const Json& params);
     void OnDownloadProgress(const Json& params);
     void OnDownloadDecided(const std::string& guid, const CPageAnswer& answer);
@@ -64,6 +70,7 @@ private:
 
     IPageSite& m_site;
     CommandFn m_command;
+    SendOnFn m_sendOn;
     std::shared_ptr<bool> m_alive; // answers that come after this object are dropped
     std::string m_pageTarget;
     std::string m_downloadFolder;

@@ -513,7 +513,7 @@ TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
 
     // A frame from another site reaches the add-in as one of the page's own, and goes when the
     // page removes it.
-    const CStatusServer other(200, "<script>brelvo.Mevora.dispatchEvent('cross-site')</script>");
+    CStatusServer other(200, "<script>brelvo.Mevora.dispatchEvent('cross-site')</script>");
     const std::wstring otherUrl = other.Url("/frame");
     ASSERT_TRUE(host.Addin().Send(Script(u"const f = document.createElement('iframe'); f.id = 'other'; f.src = '" +
                                          std::u16string(otherUrl.begin(), otherUrl.end()) +
@@ -540,11 +540,23 @@ TEST(ChromiumHost, PageScriptAndItsQuestionsReachTheAddin)
     EXPECT_TRUE(host.WaitForEvent(L"alert:Saved"));
     EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:after-alert"));
 
-    // A link to a new window is refused by the host: reported, and no second page appears.
+    // A link to a new window is refused by the host: reported, and the window never asks for its
+    // address, though what the page asks for after it arrives.
+    const std::wstring popupUrl = other.Url("/popup");
+    const std::wstring afterUrl = other.Url("/after");
+    ASSERT_TRUE(host.Addin().Send(Script(u"document.getElementById('popup').href = '" +
+                                         std::u16string(popupUrl.begin(), popupUrl.end()) +
+                                         u"'; brelvo.Mevora.dispatchEvent('link');")));
+    ASSERT_TRUE(host.WaitForEvent(L"JSDispatch:link"));
     ASSERT_TRUE(host.Addin().Send(Click(100, 50, true)));
     ASSERT_TRUE(host.Addin().Send(Click(100, 50, false)));
-    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowOpen:" + PageUrl("second.html")));
+    EXPECT_TRUE(host.WaitForEvent(L"JSDispatch:windowOpen:" + popupUrl));
     EXPECT_TRUE(host.Engine().WaitForJournal("event PopupRefused").has_value());
+    ASSERT_TRUE(host.Addin().Send(
+        Script(u"const after = document.createElement('iframe'); after.style.top = '400px'; after.src = '" +
+               std::u16string(afterUrl.begin(), afterUrl.end()) + u"'; document.body.appendChild(after);")));
+    EXPECT_TRUE(other.WaitForRequest("/after"));
+    EXPECT_EQ(other.Requests("/popup"), 0u);
 
     // The file chooser: the add-in's path lands in the input.
     ASSERT_TRUE(host.Addin().Send(Click(20, 140, true)));
