@@ -10,6 +10,8 @@
 
 #include "PowerPointStandin.h"
 
+#include <utility>
+
 namespace StandIns {
 
 namespace {
@@ -77,27 +79,23 @@ public:
     }
 };
 
-class CClassRegistration {
-public:
-    CClassRegistration(REFCLSID clsid, IUnknown* factory)
-        : m_result(CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_cookie))
-    {
-    }
-    CClassRegistration(const CClassRegistration&) = delete;
-    CClassRegistration& operator=(const CClassRegistration&) = delete;
-    ~CClassRegistration()
-    {
-        if (SUCCEEDED(m_result))
-            CoRevokeClassObject(m_cookie);
-    }
-    HRESULT Result() const { return m_result; }
-
-private:
-    DWORD m_cookie = 0;
-    HRESULT m_result;
-};
-
 } // namespace
+
+CClassRegistration::CClassRegistration(REFCLSID clsid, IUnknown* factory)
+    : m_result(CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_cookie))
+{
+}
+
+CClassRegistration::~CClassRegistration()
+{
+    Revoke();
+}
+
+void CClassRegistration::Revoke()
+{
+    if (SUCCEEDED(m_result) && m_cookie != 0)
+        CoRevokeClassObject(std::exchange(m_cookie, 0));
+}
 
 CServerModule& CServerModule::Instance()
 {
@@ -123,12 +121,14 @@ int CServerModule::Run()
         const CComPtr<IClassFactory> factory = CComPtr<IClassFactory>::Adopt(new CApplicationFactory);
         const CInterfaceKeeper keeper(RemotedInterfaces());
         {
-            const CClassRegistration registration(clsid, factory.Get());
+            CClassRegistration registration(clsid, factory.Get());
             if (FAILED(registration.Result())) {
                 exitCode = kExitNotRegistered;
             } else {
+                m_registration = &registration;
                 ArmIdleTimer(kUnusedStartExitMs);
                 PumpUntilExit();
+                m_registration = nullptr;
             }
         }
         if (m_quitRequested)
@@ -220,6 +220,10 @@ void CServerModule::RequestExit()
 {
     if (!m_exiting) {
         m_exiting = true;
+        // From here on an activation starts a new instance instead of reaching this one, which
+        // would only answer CO_E_SERVER_STOPPING for as long as it takes to leave.
+        if (m_registration)
+            m_registration->Revoke();
         PostQuitMessage(0);
     }
 }

@@ -14,6 +14,22 @@ namespace StandIns {
 
 class CApplication;
 
+// The class object's registration with COM, for as long as it lives or until revoked.
+class CClassRegistration {
+public:
+    CClassRegistration(REFCLSID clsid, IUnknown* factory);
+    CClassRegistration(const CClassRegistration&) = delete;
+    CClassRegistration& operator=(const CClassRegistration&) = delete;
+    ~CClassRegistration();
+
+    HRESULT Result() const { return m_result; }
+    void Revoke();
+
+private:
+    DWORD m_cookie = 0;
+    HRESULT m_result;
+};
+
 class CServerModule {
 public:
     static CServerModule& Instance();
@@ -61,6 +77,7 @@ private:
     void ServeBeforeExit();
 
     CApplication* m_application = nullptr; // not owned: the object lives while clients hold it
+    CClassRegistration* m_registration = nullptr; // Run's, while it serves
     long m_objects = 0;
     bool m_exiting = false;
     bool m_quitRequested = false;
