@@ -17,7 +17,6 @@
 #include "SharedBlock.h"
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -175,26 +174,6 @@ void MeasureCommandRate(CHostUnderTest& host, CPlainPipe& plain)
               dispatchRate, "1/s", "the same writes on a plain pipe", plainRate, Goal::Report, 0});
 }
 
-// Windows counts the private bytes of another process; Wine leaves that counter at zero for
-// any process but the caller's own, so there the working set (resident bytes, the shared block
-// and touched code included) stands in for it.
-struct SMemorySample {
-    double bytes = 0;
-    bool isWorkingSet = false;
-};
-
-SMemorySample PrivateBytes(HANDLE process)
-{
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    Require(::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters) !=
-                FALSE,
-            "cannot read the host's memory counters");
-    if (counters.PrivateUsage > 0)
-        return {static_cast<double>(counters.PrivateUsage), false};
-    return {static_cast<double>(counters.WorkingSetSize), true};
-}
-
 // Every mouse move inside the view makes the engine paint the whole view again.
 void MeasureFrameRate(CHostUnderTest& host)
 {
@@ -221,6 +200,7 @@ void MeasureFrameRate(CHostUnderTest& host)
         }
         rates.push_back(1000.0 * static_cast<double>(host.FramesReceived() - first) / watch.Milliseconds());
         const SMemorySample memory = PrivateBytes(host.Process());
+        Require(memory.bytes > 0, "cannot read the host's memory counters");
         privateBytes.push_back(memory.bytes);
         isWorkingSet = memory.isWorkingSet;
     }

@@ -2,6 +2,8 @@
 
 #include "SharedBlock.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -10,8 +12,9 @@ namespace {
 // How long the receiving thread waits at once; a closed session ends the wait earlier.
 constexpr uint32_t kWaitSliceMs = 1000;
 
-// Lossy frames (JPEG) come close to a colour, not onto it.
-bool Near(uint32_t actual, uint32_t expected)
+} // namespace
+
+bool NearColour(uint32_t actual, uint32_t expected)
 {
     for (int shift = 0; shift < 24; shift += 8) {
         const int difference =
@@ -22,7 +25,18 @@ bool Near(uint32_t actual, uint32_t expected)
     return true;
 }
 
-} // namespace
+SMemorySample PrivateBytes(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters) ==
+        FALSE) {
+        return {};
+    }
+    if (counters.PrivateUsage > 0)
+        return {static_cast<double>(counters.PrivateUsage), false};
+    return {static_cast<double>(counters.WorkingSetSize), true};
+}
 
 CHostUnderTest::~CHostUnderTest()
 {
@@ -112,7 +126,7 @@ void CHostUnderTest::WatchPixel(int32_t x, int32_t y)
 bool CHostUnderTest::WaitForPixel(uint32_t rgb, DWORD timeoutMs)
 {
     std::unique_lock<std::mutex> guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return Near(m_watched, rgb); });
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return NearColour(m_watched, rgb); });
 }
 
 bool CHostUnderTest::QueryUrl()

@@ -17,6 +17,18 @@
 #include <thread>
 #include <vector>
 
+// Lossy frames (JPEG) come close to a colour (0x00RRGGBB), not onto it.
+bool NearColour(uint32_t actual, uint32_t expected);
+
+// Windows counts the private bytes of another process; Wine leaves that counter at zero for
+// any process but the caller's own, so there the working set (resident bytes, the shared block
+// and touched code included) stands in for it.
+struct SMemorySample {
+    double bytes = 0; // 0 when the counters cannot be read
+    bool isWorkingSet = false;
+};
+SMemorySample PrivateBytes(HANDLE process);
+
 class CHostUnderTest {
 public:
     CHostUnderTest() = default;
