@@ -2,7 +2,8 @@
 // Publication of 1920 x 1080 frames through the browser window's real render handler and
 // channel, in this process: OnPaint copies CEF's buffer into the view bitmap, composes and
 // hands the frame to the channel, which copies it into the shared block under the frame
-// mutex and signals the add-in; an add-in end of ours reads each one. The median cost per
+// mutex and signals the add-in; the add-in's end, PagehullClient.dll as an add-in uses it,
+// copies each frame it is told of. The median cost per
 // frame is printed as a ratio to one plain copy of the same bytes measured in the same run,
 // interleaved with the frames so that both see the same machine. Allocations through
 // operator new are counted during the stream: a steady stream makes none.
@@ -15,16 +16,19 @@
 #include "ChannelControl.h"
 #include "OffscreenBrowserWindow.h"
 #include "SharedBlock.h"
+#include "pagehull_client.hpp"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <cwchar>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -78,14 +82,49 @@ std::vector<uint8_t> Picture(uint8_t shade)
     return picture;
 }
 
-// The add-in's end: reads every announced frame, as the add-in does, and counts them.
-class CAddinEnd : public IChannelControlConsumer {
+// The add-in's end on the client library: a receiving thread copies every frame reported, into
+// a buffer sized once, and counts them, until the session closes.
+class CAddinEnd {
 public:
-    void OnFrameData(const unsigned char* /*frameHeader*/, uint32_t /*blockSize*/) override { ++m_frames; }
+    ~CAddinEnd()
+    {
+        m_session.Close(0);
+        if (m_receiver.joinable())
+            m_receiver.join();
+    }
+
+    bool Open(int32_t index)
+    {
+        m_frame.pixels.reserve(NsChannel::kPixelCapacity);
+        return m_session.Open(index) == PH_OK;
+    }
+    // After the window has opened its end of the channel.
+    bool Attach(DWORD timeoutMs)
+    {
+        if (m_session.Attach(0, timeoutMs) != PH_OK)
+            return false;
+        m_receiver = std::thread([this] { Receive(); });
+        return true;
+    }
     long Frames() const { return m_frames; }
 
 private:
-    volatile long m_frames = 0;
+    void Receive()
+    {
+        pagehull::Event event;
+        for (;;) {
+            const ph_status status = m_session.Wait(event, INFINITE - 1);
+            if (status != PH_OK && status != PH_TIMEOUT)
+                return;
+            if (status == PH_OK && event.kind == PH_EVENT_FRAME && m_session.CopyFrame(m_frame) == PH_OK)
+                ++m_frames;
+        }
+    }
+
+    pagehull::Session m_session;
+    pagehull::Frame m_frame;
+    std::atomic<long> m_frames{0};
+    std::thread m_receiver;
 };
 
 int ParseFrames(int argc, wchar_t** argv)
@@ -102,15 +141,14 @@ bool MeasureFramePublication(int frames)
 {
     const auto self = static_cast<int32_t>(::GetCurrentProcessId());
     CAddinEnd addin;
-    CChannelControl addinChannel(self, kInstanceIndex, &addin);
-    if (!addinChannel.Open(true)) {
+    if (!addin.Open(kInstanceIndex)) {
         std::fputs("cannot open the add-in's end of the channel\n", stderr);
         return false;
     }
     CefRefPtr<COffscreenBrowserWindow> window =
         new COffscreenBrowserWindow(self, kInstanceIndex, CefString(), ::GetModuleHandleW(nullptr));
     window->CreateHostWindow();
-    if (!addinChannel.WaitForClient(kConnectTimeoutMs)) {
+    if (!addin.Attach(kConnectTimeoutMs)) {
         std::fputs("the window's channel did not connect\n", stderr);
         return false;
     }
@@ -139,7 +177,6 @@ bool MeasureFramePublication(int frames)
     }
     const long allocations = g_allocations - allocationsBefore;
     window = nullptr;
-    addinChannel.Close();
 
     std::printf("frames published: %d of %d x %d (the add-in read %ld); allocations during the stream: %ld\n", frames,
                 kWidth, kHeight, addin.Frames(), allocations);
