@@ -4,6 +4,8 @@
 #include "OverlappedPipe.h"
 #include "SharedBlock.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -24,6 +26,8 @@ constexpr DWORD kFrameMutexTimeoutMs = 500;
 constexpr DWORD kPipeBufferSize = 20480;
 constexpr DWORD kPipeDefaultTimeoutMs = 100;
 constexpr DWORD kLengthPrefixSize = 4;
+// How long a reply's record may follow its length.
+constexpr DWORD kRecordAfterLengthMs = 5000;
 
 // Only command records (4,104 bytes) mean anything. A longer length is never allocated: its
 // bytes are read off the pipe and dropped, so what follows is still read in step.
@@ -358,26 +362,34 @@ bool CChannelControl::SendCommand(const NsChannel::CommandRecord& command, DWORD
 {
     if (!m_serverRole || !m_pipe)
         return false;
-    // Commands from several threads would otherwise interleave their lengths and records.
+    // Length and record in one write: the host reads the pipe as bytes, and each transfer costs
+    // a round trip through the system (under Wine, through its server) on both ends.
+    std::array<unsigned char, kLengthPrefixSize + NsChannel::kCommandRecordSize> message;
+    NsChannel::WriteInt32(message.data(), static_cast<int32_t>(command.size()));
+    std::memcpy(message.data() + kLengthPrefixSize, command.data(), command.size());
+    // Commands from several threads would otherwise interleave.
     const std::lock_guard<std::mutex> lock(m_commandIoLock);
-    return WriteMessage(m_commandIo, m_pipe.Get(), command.data(), static_cast<DWORD>(command.size()),
-                        m_stopSignal.Get(), timeoutMs);
+    return m_commandIo.Write(m_pipe.Get(), message.data(), static_cast<DWORD>(message.size()), m_stopSignal.Get(),
+                             timeoutMs) == PipeIoResult::Done;
 }
 
 bool CChannelControl::ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs)
 {
     if (!m_serverRole || !m_pipe)
         return false;
+    // The reply is read as its length arrives instead of after the reply signal, which the host
+    // sets only after its second write: the add-in starts reading while the record is still on
+    // its way, and the signal's wake-up leaves the round trip. Nothing else waits on the signal.
     const NsWin32::CDeadline deadline(timeoutMs);
-    if (::WaitForSingleObject(m_replySignal.Get(), timeoutMs) != WAIT_OBJECT_0)
-        return false;
     const std::lock_guard<std::mutex> lock(m_replyReadLock);
     int32_t length = 0;
     if (!ReadLengthPrefix(m_replyReadIo, m_pipe.Get(), m_stopSignal.Get(), deadline.Remaining(), length) ||
         length != static_cast<int32_t>(reply.size()))
         return false;
+    // The host writes the record right behind its length; a length taken at the end of the time
+    // still gets its record, or the replies after it would be read out of step.
     return m_replyReadIo.Read(m_pipe.Get(), reply.data(), static_cast<DWORD>(reply.size()), m_stopSignal.Get(),
-                              deadline.Remaining()) == PipeIoResult::Done;
+                              std::max(deadline.Remaining(), kRecordAfterLengthMs)) == PipeIoResult::Done;
 }
 
 bool CChannelControl::ReadFrameArea(const std::function<void(const unsigned char*, uint32_t)>& read, DWORD timeoutMs)

@@ -63,7 +63,8 @@ public:
     bool WaitForClient(DWORD timeoutMs, HANDLE giveUpSignal = nullptr);
     // Writes the length and a command record; false when the pipe fails or stays full.
     bool SendCommand(const NsChannel::CommandRecord& command, DWORD timeoutMs);
-    // Waits for the reply signal and reads one reply (length and record) from the pipe.
+    // Reads one reply (length and record) from the pipe, as soon as it comes; the host's reply
+    // signal, set after both writes, is left to anyone else who waits for it.
     bool ReadReply(NsChannel::ReplyRecord& reply, DWORD timeoutMs);
     // Calls read with the frame header (as OnFrameData gets it) under the frame mutex, waiting
     // at most timeoutMs for the mutex; false when it did not come or the channel is closed.
