@@ -1,9 +1,9 @@
 // Pagehull.exe on the Chromium engine, measured from the add-in's side, against Chromium alone
 // driven by a bare DevTools client (the engine's own process and connection classes, with the
 // same switches). Host and bare client take turns, window by window, so that whatever else the
-// machine does falls on both: while one is measured, the other's screencast stands still (the
-// bare client stops it; the host's threads are suspended, so it acks nothing and its Chromium
-// stops sending). Rows, each beside the bare client's figure from the same turns:
+// machine does falls on both: while one is measured, the other's screencast stands still, held
+// back the same way on both sides: the bare client acks no frame, and the host's threads are
+// suspended, so it acks none either, and each Chromium soon stops sending. Rows, each beside the bare client's figure from the same turns:
 // - frames per second the add-in receives for an animated page, at 1920 x 1080 and 1024 x 768,
 //   against the screencast frames per second the bare client receives (each acked at once);
 // - a press on the page to the first frame that shows its effect, against the bare client's
@@ -165,8 +165,8 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-// Chromium with a bare DevTools client: frames are counted and acked at once, and decoded only
-// while a press waits for its frame; or, while asked to, handed to a decoding stage like the
+// Chromium with a bare DevTools client: frames are counted and acked at once (unless paused), and
+// decoded only while a press waits for its frame; or, while asked to, handed to a decoding stage like the
 // engine's, and counted and looked at once decoded.
 class CBareClient {
 public:
@@ -202,7 +202,6 @@ public:
         m_session = (*attached)["result"].value("sessionId", "");
         Require(m_connection.Call("Page.enable", Json::object(), m_session, kTimeoutMs).has_value(), "no Page.enable");
         Resize(kStartWidth, kStartHeight);
-        StartFrames();
         m_connection.Send("Page.navigate", {{"url", "file://" + kPagePath}}, m_session);
         std::unique_lock<std::mutex> lock(m_lock);
         Require(m_changed.wait_for(lock, std::chrono::milliseconds(kTimeoutMs),
@@ -211,7 +210,7 @@ public:
         return m_firstFrameMs;
     }
 
-    // The viewport takes the size; a running screencast starts again with it.
+    // The viewport takes the size, and the screencast starts again with it.
     void Resize(int width, int height)
     {
         m_width = width;
@@ -219,29 +218,30 @@ public:
         m_connection.Call("Emulation.setDeviceMetricsOverride",
                           {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}},
                           m_session, kTimeoutMs);
-        if (m_streaming) {
-            StopFrames();
-            StartFrames();
+        m_connection.Call("Page.stopScreencast", Json::object(), m_session, kTimeoutMs);
+        m_connection.Call(
+            "Page.startScreencast",
+            {{"format", "jpeg"}, {"quality", 80}, {"maxWidth", width}, {"maxHeight", height}, {"everyNthFrame", 1}},
+            m_session, kTimeoutMs);
+    }
+
+    // Frames that come while paused are held unacked, so Chromium soon stops sending them, as it
+    // does for a suspended host; Resume acks them and the stream goes on where it stood.
+    void Pause()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_paused = true;
+    }
+    void Resume()
+    {
+        std::vector<int> held;
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            m_paused = false;
+            held.swap(m_held);
         }
-    }
-
-    void StartFrames()
-    {
-        if (std::exchange(m_streaming, true))
-            return;
-        m_connection.Call("Page.startScreencast",
-                          {{"format", "jpeg"},
-                           {"quality", 80},
-                           {"maxWidth", m_width.load()},
-                           {"maxHeight", m_height.load()},
-                           {"everyNthFrame", 1}},
-                          m_session, kTimeoutMs);
-    }
-
-    void StopFrames()
-    {
-        if (std::exchange(m_streaming, false))
-            m_connection.Call("Page.stopScreencast", Json::object(), m_session, kTimeoutMs);
+        for (const int ackId : held)
+            Ack(ackId);
     }
 
     uint64_t Frames() const { return m_frames; }
@@ -301,7 +301,7 @@ private:
             if (m_decoding) {
                 m_stage.Take(data, ackId, m_width, m_height);
             } else {
-                Ack(ackId);
+                AckUnlessPaused(ackId);
                 std::string why;
                 if (PressPending() && m_decoder.Decode(data, m_width, m_height, &m_pixels, &why))
                     OnDecoded(m_pixels, m_width);
@@ -318,6 +318,18 @@ private:
     }
 
     void Ack(int ackId) { m_connection.Send("Page.screencastFrameAck", {{"sessionId", ackId}}, m_session); }
+
+    void AckUnlessPaused(int ackId)
+    {
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            if (m_paused) {
+                m_held.push_back(ackId);
+                return;
+            }
+        }
+        Ack(ackId);
+    }
 
     bool PressPending()
     {
@@ -358,7 +370,8 @@ private:
     double m_pressMs = 0.0;
     std::atomic<int> m_width{kStartWidth};
     std::atomic<int> m_height{kStartHeight};
-    bool m_streaming = false; // the caller's thread
+    bool m_paused = false;
+    std::vector<int> m_held; // the frames not acked while paused
     uint32_t m_targetColour = kBlack; // the caller's thread
     std::atomic<bool> m_decoding{false};
     cefcompat::CFrameDecoder m_decoder{cefcompat::FrameCodec::LibJpegTurbo}; // connection thread
@@ -405,7 +418,7 @@ public:
 
     void HostsTurn()
     {
-        m_bare.StopFrames();
+        m_bare.Pause();
         if (std::exchange(m_hostSuspended, false)) {
             Require(SetSuspended(m_host.Session().HostProcessId(), false), "cannot resume the host");
             ::Sleep(kSettleMs);
@@ -414,9 +427,10 @@ public:
 
     void BaresTurn()
     {
-        if (!std::exchange(m_hostSuspended, true))
-            Require(SetSuspended(m_host.Session().HostProcessId(), true), "cannot suspend the host");
-        m_bare.StartFrames();
+        if (std::exchange(m_hostSuspended, true))
+            return;
+        Require(SetSuspended(m_host.Session().HostProcessId(), true), "cannot suspend the host");
+        m_bare.Resume();
         ::Sleep(kSettleMs);
     }
 
@@ -484,10 +498,13 @@ void MeasureStarts()
 
 void MeasureRates(CHostUnderTest& host, CBareClient& bare, CTurns& turns, int width, int height)
 {
-    turns.HostsTurn(); // a suspended host would not take the command
+    // Each on its own turn: a suspended host would not take the command, and a screencast
+    // restarted with frames held unacked may never send again.
+    turns.BaresTurn();
+    bare.Resize(width, height);
+    turns.HostsTurn();
     Require(host.Session().Resize(width, height) == PH_OK, "cannot send the resize command");
     Require(host.WaitForFrameSize(width, height, kTimeoutMs), "no frame of the new size");
-    bare.Resize(width, height);
     std::vector<double> hostRates;
     std::vector<double> bareRates;
     for (int window = 0; window < kFrameWindows; ++window) {
