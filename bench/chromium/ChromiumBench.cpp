@@ -1,9 +1,10 @@
 // Pagehull.exe on the Chromium engine, measured from the add-in's side, against Chromium alone
 // driven by a bare DevTools client (the engine's own process and connection classes, with the
 // same switches). Host and bare client take turns, window by window, so that whatever else the
-// machine does falls on both: while one is measured, the other's screencast stands still, held
-// back the same way on both sides: the bare client acks no frame, and the host's threads are
-// suspended, so it acks none either, and each Chromium soon stops sending. Rows, each beside the bare client's figure from the same turns:
+// machine does falls on both. While one is measured, the other's screencast is held back the
+// same way on both sides: the bare client acks no frame, the host's threads are suspended so it
+// acks none either, and each Chromium soon stops sending. Rows, each beside the bare client's
+// figure from the same turns:
 // - frames per second the add-in receives for an animated page, at 1920 x 1080 and 1024 x 768,
 //   against the screencast frames per second the bare client receives (each acked at once);
 // - a press on the page to the first frame that shows its effect, against the bare client's
@@ -11,7 +12,9 @@
 // - start of Pagehull.exe to the first frame after the page has loaded, against Chromium's own
 //   start to its first screencast frame after the same page has loaded (both at 1024 x 768);
 // - one libjpeg-turbo decode of a 1920 x 1080 frame against one WIC decode of it;
-// - the host's private memory at 1920 x 1080 against the frame bitmaps it must hold.
+// - the host's private memory at 1920 x 1080 against the frame bitmaps it must hold;
+// - flow control, on the bare client decoding as the engine does: frames decoded per second and
+//   a press to its decoded frame, with a frame acked as a decoder takes it against on receipt.
 
 #include "BenchSupport.h"
 #include "HostUnderTest.h"
