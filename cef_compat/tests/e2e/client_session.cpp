@@ -38,7 +38,7 @@ CClientSession::CClientSession(const std::vector<std::wstring>& arguments)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        m_problem = "the client could not be started";
+        m_problem = "the client could not be started: error " + std::to_string(GetLastError());
         return;
     }
     CHandle thread(info.hThread);
