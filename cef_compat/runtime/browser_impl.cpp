@@ -170,6 +170,10 @@ void CBrowserImpl::EnqueueEngine(CLine line, std::function<void(IPageEngine&)> w
 
 void CBrowserImpl::Start(const std::wstring& url)
 {
+    // The first navigation waits for the render process's extensions, and starting a process
+    // takes as long as starting the engine's browser, so the two start side by side; the render
+    // process's reports reach this thread only after this call.
+    EnsureRenderer();
     m_engine = LaunchPageEngine(*this);
     if (!m_windowless) {
         CefRefPtr<CBrowserImpl> self(this);
@@ -181,7 +185,6 @@ void CBrowserImpl::Start(const std::wstring& url)
             });
         m_windowHandle = m_window ? m_window->Handle() : nullptr;
     }
-    EnsureRenderer();
     // Without a render process no extension will ever be reported.
     if (!m_renderer)
         m_engine->ExtensionsReady({});
