@@ -26,6 +26,14 @@ const char kTitleWatch[] =
     "last = document.title; __cefcompatTitle(last); }).observe(document, "
     "{subtree: true, childList: true, characterData: true}); })();";
 
+// Milliseconds to |deadline|, at least one: a call whose time is up still takes an answer
+// that has already come.
+int TimeLeft(DevToolsClock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - DevToolsClock::now());
+    return std::max(1, static_cast<int>(left.count()));
+}
+
 int ErrorCodeOf(const std::string& text)
 {
     static const std::map<std::string, int> kCodes = {
@@ -204,9 +212,7 @@ bool CChromiumEngine::Connect(std::string* error)
     // Every answer the browser's creation waits for comes within one budget, not one each.
     const DevToolsClock::time_point deadline = DevToolsClock::now() + std::chrono::milliseconds(kStartTimeoutMs);
     const auto call = [&](const std::string& method, Json params, const std::string& session) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - DevToolsClock::now());
-        const std::optional<Json> answer =
-            m_connection->Call(method, std::move(params), session, std::max(1, static_cast<int>(left.count())));
+        const std::optional<Json> answer = m_connection->Call(method, std::move(params), session, TimeLeft(deadline));
         return answer ? AnswerOf(*answer) : CDevToolsAnswer();
     };
     // The page Chromium opened at start is the one this browser shows. The first answer comes
@@ -238,22 +244,20 @@ bool CChromiumEngine::Connect(std::string* error)
                       .Add("pid", m_process->Pid())
                       .Add("profile", m_process->Profile())
                       .Add("sandbox", m_process->Sandbox()));
-    // Answered before the first navigation: events of a navigation that starts earlier are lost.
-    for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"}) {
-        if (!call(method, Json::object(), session).ok) {
-            *error = std::string("Chromium did not answer ") + method;
-            return false;
-        }
-    }
+    // All answered before the first navigation (events of a navigation that starts earlier are
+    // lost), and sent together: Chromium takes them in order.
+    std::vector<CDevToolsCommand> setup;
+    for (const char* method : {"Page.enable", "Network.enable", "Runtime.enable"})
+        setup.push_back({method, Json::object(), session});
     // Chromium tells nobody when a page changes its title: every document reports its own.
-    if (!call("Runtime.addBinding", {{"name", kTitleBinding}}, session).ok ||
-        !call("Page.addScriptToEvaluateOnNewDocument", {{"source", kTitleWatch}}, session).ok) {
-        *error = "Chromium did not take the title watch";
-        return false;
-    }
-    for (const auto& command : FrameTargetCommands()) {
-        if (!call(command.first, command.second, session).ok) {
-            *error = "Chromium did not take " + command.first;
+    setup.push_back({"Runtime.addBinding", {{"name", kTitleBinding}}, session});
+    setup.push_back({"Page.addScriptToEvaluateOnNewDocument", {{"source", kTitleWatch}}, session});
+    for (auto& command : FrameTargetCommands())
+        setup.push_back({command.first, std::move(command.second), session});
+    const auto answers = m_connection->CallAll(setup, TimeLeft(deadline));
+    for (size_t i = 0; i < answers.size(); ++i) {
+        if (!answers[i] || !AnswerOf(*answers[i]).ok) {
+            *error = "Chromium did not take " + setup[i].method;
             return false;
         }
     }

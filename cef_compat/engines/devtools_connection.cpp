@@ -1,5 +1,6 @@
 #include "engines/devtools_connection.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -213,13 +214,26 @@ int CDevToolsConnection::Queue(const std::string& method, nlohmann::json params,
 std::optional<nlohmann::json> CDevToolsConnection::Call(const std::string& method, nlohmann::json params,
                                                         const std::string& sessionId, int timeoutMs)
 {
-    const int id = Queue(method, std::move(params), sessionId, true);
+    return std::move(CallAll({{method, std::move(params), sessionId}}, timeoutMs).front());
+}
+
+std::vector<std::optional<nlohmann::json>> CDevToolsConnection::CallAll(const std::vector<CDevToolsCommand>& commands,
+                                                                        int timeoutMs)
+{
+    std::vector<int> ids;
+    for (const CDevToolsCommand& command : commands)
+        ids.push_back(Queue(command.method, command.params, command.sessionId, true));
+    std::vector<std::optional<nlohmann::json>> answers;
     std::unique_lock<std::mutex> lock(m_state->mutex);
-    m_state->answered.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                               [&]() { return m_state->closed || m_state->waiting[id].has_value(); });
-    std::optional<nlohmann::json> answer = std::move(m_state->waiting[id]);
-    m_state->waiting.erase(id);
-    return answer;
+    m_state->answered.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&]() {
+        return m_state->closed ||
+               std::all_of(ids.begin(), ids.end(), [&](int id) { return m_state->waiting[id].has_value(); });
+    });
+    for (int id : ids) {
+        answers.push_back(std::move(m_state->waiting[id]));
+        m_state->waiting.erase(id);
+    }
+    return answers;
 }
 
 } // namespace cefcompat

@@ -16,10 +16,17 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 namespace cefcompat {
+
+struct CDevToolsCommand {
+    std::string method;
+    nlohmann::json params;
+    std::string sessionId;
+};
 
 class CDevToolsConnection {
 public:
@@ -51,6 +58,11 @@ public:
     // carry an "error" instead of a "result").
     std::optional<nlohmann::json> Call(const std::string& method, nlohmann::json params, const std::string& sessionId,
                                        int timeoutMs);
+    // Any thread but the reader: sends every command at once and waits, at most |timeoutMs| in
+    // all, for all their answers, each in its command's place. Chromium takes one session's
+    // commands in the order they come, so commands that must follow each other need not wait
+    // for each other's answers.
+    std::vector<std::optional<nlohmann::json>> CallAll(const std::vector<CDevToolsCommand>& commands, int timeoutMs);
 
 private:
     struct CState;
