@@ -36,6 +36,9 @@ constexpr size_t kWarmUpRounds = 50;
 constexpr size_t kMarginHandles = 8;
 constexpr size_t kMarginThreads = 1;
 constexpr uint64_t kMarginPrivateBytes = 4u << 20;
+// Status requests, each waited for up to the runtime's reply limit, before the UI thread counts
+// as stuck.
+constexpr int kStatusRequests = 8;
 
 std::wstring Away(size_t round)
 {
@@ -168,8 +171,11 @@ private:
         if (addin.QueryUrl() != kHome)
             return ::testing::AssertionFailure() << "wrong address reply while filling the journal";
         // ...and this once the UI thread has carried them out: no backlog is left for the
-        // flood's waits, however slow the machine.
-        const std::optional<std::string> status = engine.Request("status");
+        // flood's waits, however slow the machine. One request is answered within the runtime's
+        // own limit, which a thread still carrying out the moves on a crowded machine can miss.
+        std::optional<std::string> status = engine.Request("status");
+        for (int asked = 1; asked < kStatusRequests && status == "error timeout"; ++asked)
+            status = engine.Request("status");
         if (!status || status->compare(0, 3, "ok ") != 0)
             return ::testing::AssertionFailure() << "UI thread behind: " << status.value_or("pipe broken");
     }
