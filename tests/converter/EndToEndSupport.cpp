@@ -144,8 +144,10 @@ DWORD RunProgram(const std::wstring& path, const std::wstring& arguments)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created{};
     if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &created))
+                        &created)) {
+        ADD_FAILURE() << "cannot start " << Narrow(path) << ": error " << GetLastError();
         return static_cast<DWORD>(-1);
+    }
     const NsWin32::CKernelHandle process(created.hProcess);
     const NsWin32::CKernelHandle thread(created.hThread);
     DWORD exitCode = static_cast<DWORD>(-1);
