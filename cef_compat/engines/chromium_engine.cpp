@@ -13,8 +13,6 @@
 namespace cefcompat {
 namespace {
 
-// Chromium's start on a busy machine, and an answer Launch waits for.
-constexpr DWORD kStartTimeoutMs = 60000;
 // A render process running an extension's native function for the page.
 constexpr std::chrono::milliseconds kNativeCallDeadline{10000};
 
@@ -181,18 +179,19 @@ CChromiumEngine::~CChromiumEngine()
     Disconnect();
 }
 
-bool CChromiumEngine::Launch(std::string* error)
+bool CChromiumEngine::Launch(std::unique_ptr<CChromiumLaunch> started, std::string* error)
 {
-    if (Connect(error))
+    if (Connect(std::move(started), error))
         return true;
     m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", *error));
     Disconnect();
     return false;
 }
 
-bool CChromiumEngine::Connect(std::string* error)
+bool CChromiumEngine::Connect(std::unique_ptr<CChromiumLaunch> started, std::string* error)
 {
-    m_process = CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
+    m_process = started ? started->Take(error)
+                        : CChromiumProcess::Start(m_options.browser, HeadlessSwitches(), kStartTimeoutMs, error);
     if (!m_process)
         return false;
     std::weak_ptr<bool> alive = m_alive;
@@ -849,7 +848,7 @@ void CChromiumEngine::Navigate(const std::wstring& url, cef_transition_type_t tr
     // A Chromium that ended is replaced by the next navigation.
     if (!m_connection) {
         std::string error;
-        if (!Connect(&error)) {
+        if (!Connect(nullptr, &error)) {
             LogMessage(LOGSEVERITY_ERROR,
                        "Chromium engine: cannot restart " + ToUtf8(m_options.browser) + ": " + error);
             m_site.Record(m_site.EventLine("ChromiumFailed").Add("browser", m_options.browser).Add("reason", error));

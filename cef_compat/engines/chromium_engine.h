@@ -40,8 +40,12 @@ public:
     CChromiumEngine(IPageSite& site, CChromiumOptions options);
     ~CChromiumEngine() OVERRIDE;
 
-    // Brings Chromium up; false with |error| set, and said in the journal, when it cannot.
-    bool Launch(std::string* error);
+    // Chromium's start on a busy machine, and an answer Launch waits for.
+    static constexpr DWORD kStartTimeoutMs = 60000;
+
+    // Brings Chromium up, the one |started| started if there is one; false with |error| set,
+    // and said in the journal, when it cannot.
+    bool Launch(std::unique_ptr<CChromiumLaunch> started, std::string* error);
     void Start(const std::wstring& url) OVERRIDE;
     void LoadURL(int64_t frameId, const std::wstring& url) OVERRIDE;
     void GoBack() OVERRIDE;
@@ -73,7 +77,7 @@ private:
     void OnScreencastFrame(Json& message);
 
     // UI thread.
-    bool Connect(std::string* error);
+    bool Connect(std::unique_ptr<CChromiumLaunch> started, std::string* error);
     void Disconnect();
     void StartScreencast();
     // A command on the page's session, or to the browser itself when |toBrowser|; |onAnswer|

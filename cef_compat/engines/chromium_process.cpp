@@ -296,6 +296,21 @@ std::unique_ptr<CChromiumProcess> CChromiumProcess::Start(const std::wstring& br
     return process;
 }
 
+CChromiumLaunch::CChromiumLaunch(const std::wstring& browser, const std::vector<std::string>& switches, DWORD timeoutMs)
+    : m_process(std::async(std::launch::async, [this, browser, switches, timeoutMs]() {
+          return CChromiumProcess::Start(browser, switches, timeoutMs, &m_error);
+      }))
+{
+}
+
+std::unique_ptr<CChromiumProcess> CChromiumLaunch::Take(std::string* error)
+{
+    std::unique_ptr<CChromiumProcess> process = m_process.get();
+    if (!process)
+        *error = m_error;
+    return process;
+}
+
 std::string CChromiumProcess::Failure() const
 {
     std::lock_guard<std::mutex> lock(m_failureMutex);

@@ -27,6 +27,7 @@
 
 #include <winsock2.h>
 
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -102,6 +103,23 @@ private:
     std::string m_sandbox = "on";
     mutable std::mutex m_failureMutex; // the reader thread may learn of a failure at any time
     std::string m_failure;
+};
+
+// CChromiumProcess::Start on a thread of its own, so that Chromium comes up while its owner
+// does other work. Whatever is never taken is ended when this object goes.
+class CChromiumLaunch {
+public:
+    CChromiumLaunch(const std::wstring& browser, const std::vector<std::string>& switches, DWORD timeoutMs);
+
+    CChromiumLaunch(const CChromiumLaunch&) = delete;
+    CChromiumLaunch& operator=(const CChromiumLaunch&) = delete;
+
+    // Once: waits for the start's outcome, as CChromiumProcess::Start gives it.
+    std::unique_ptr<CChromiumProcess> Take(std::string* error);
+
+private:
+    std::string m_error; // written by the starting thread before its result is ready
+    std::future<std::unique_ptr<CChromiumProcess>> m_process;
 };
 
 // The switches of a headless Chromium that serves one page over its debugging pipe, with the

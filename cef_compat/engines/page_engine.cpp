@@ -1,5 +1,7 @@
 #include "engines/page_engine.h"
 
+#include <optional>
+
 #include "engines/chromium_engine.h"
 #include "engines/chromium_process.h"
 #include "engines/scripted_engine.h"
@@ -19,22 +21,32 @@ std::vector<std::wstring> NoBrowserNotice(const std::wstring& browser, const std
             L"Why: " + FromUtf8(reason), L"Name one on the host's command line: --cefcompat-browser=PATH"};
 }
 
-} // namespace
-
-std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site)
+// The Chromium engine's options from the browser process's command line; none for the
+// scripted engine.
+std::optional<CChromiumOptions> ChromiumOptionsOfProcess()
 {
     CefRefPtr<CefCommandLine> commandLine = CefCommandLine::GetGlobalCommandLine();
     if (commandLine->GetSwitchValue("cefcompat-engine").ToWString() == L"scripted")
-        return std::make_unique<CScriptedEngine>(site);
+        return std::nullopt;
     CChromiumOptions options;
     options.browser = commandLine->GetSwitchValue("cefcompat-browser").ToWString();
     if (options.browser.empty())
         options.browser = DefaultBrowser();
     options.pngFrames = commandLine->GetSwitchValue("cefcompat-frames").ToWString() == L"png";
-    const std::wstring browser = options.browser;
-    auto chromium = std::make_unique<CChromiumEngine>(site, std::move(options));
+    return options;
+}
+
+} // namespace
+
+std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site, std::unique_ptr<CChromiumLaunch> early)
+{
+    std::optional<CChromiumOptions> options = ChromiumOptionsOfProcess();
+    if (!options)
+        return std::make_unique<CScriptedEngine>(site);
+    const std::wstring browser = options->browser;
+    auto chromium = std::make_unique<CChromiumEngine>(site, std::move(*options));
     std::string error;
-    if (chromium->Launch(&error))
+    if (chromium->Launch(std::move(early), &error))
         return chromium;
     const std::vector<std::wstring> notice = NoBrowserNotice(browser, error);
     std::wstring text;
@@ -43,6 +55,14 @@ std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site)
     LogMessage(LOGSEVERITY_ERROR, ToUtf8(text));
     site.Record(site.EventLine("NoBrowser").Add("notice", text));
     return std::make_unique<CScriptedEngine>(site, notice);
+}
+
+std::unique_ptr<CChromiumLaunch> StartEngineBrowser()
+{
+    const std::optional<CChromiumOptions> options = ChromiumOptionsOfProcess();
+    if (!options)
+        return nullptr;
+    return std::make_unique<CChromiumLaunch>(options->browser, HeadlessSwitches(), CChromiumEngine::kStartTimeoutMs);
 }
 
 } // namespace cefcompat

@@ -17,6 +17,8 @@
 
 namespace cefcompat {
 
+class CChromiumLaunch;
+
 // How a call of an extension's native function ended, as the render process reported it.
 struct CNativeCallResult {
     bool delivered = false; // false: no render process answered
@@ -166,7 +168,11 @@ public:
 // command line names the program, --cefcompat-frames=png asks for lossless frames), or the
 // scripted engine with --cefcompat-engine=scripted. When the browser cannot be used, the
 // scripted engine shows a page that says why, and the log and the journal (NoBrowser notice)
-// say the same.
-std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site);
+// say the same. The Chromium engine takes the browser |early| started, when there is one.
+std::unique_ptr<IPageEngine> LaunchPageEngine(IPageSite& site, std::unique_ptr<CChromiumLaunch> early);
+
+// The browser the Chromium engine will need, started now: Chromium takes seconds to come up,
+// and that can pass while the application sets itself up. Null for the scripted engine.
+std::unique_ptr<CChromiumLaunch> StartEngineBrowser();
 
 } // namespace cefcompat

@@ -174,7 +174,7 @@ void CBrowserImpl::Start(const std::wstring& url)
     // takes as long as starting the engine's browser, so the two start side by side; the render
     // process's reports reach this thread only after this call.
     EnsureRenderer();
-    m_engine = LaunchPageEngine(*this);
+    m_engine = LaunchPageEngine(*this, m_runtime->TakeEarlyBrowser());
     if (!m_windowless) {
         CefRefPtr<CBrowserImpl> self(this);
         m_window = CPageWindow::Create(

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engines/page_engine.h"
 #include "runtime/browser_impl.h"
 #include "runtime/journal_fields.h"
 #include "runtime/log.h"
@@ -129,6 +130,8 @@ void CBrowserRuntime::Start()
             m_journal.Append(line);
     }
 
+    m_earlyBrowser = StartEngineBrowser();
+
     m_control.reset(new CControlServer(this, kReplyTimeoutMs));
     const bool listening = m_control->Start();
     Record(CLine("event", "ControlPipe")
@@ -150,6 +153,7 @@ void CBrowserRuntime::Stop()
         browser->CloseNow();
     m_browsers.clear();
     DropHeldBrowsers();
+    m_earlyBrowser.reset(); // never asked for
     m_journal.Close();
     if (m_control)
         m_control->Stop();

@@ -16,6 +16,7 @@
 #include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
+#include "engines/chromium_process.h"
 #include "runtime/command_line.h"
 #include "runtime/control_server.h"
 #include "runtime/journal.h"
@@ -70,6 +71,8 @@ public:
     void RemoveBrowser(int id);
     // The oldest open browser: the one control requests address.
     CefRefPtr<CBrowserImpl> TargetBrowser() const;
+    // The engine's browser started with the runtime, for the first browser that asks.
+    std::unique_ptr<CChromiumLaunch> TakeEarlyBrowser() { return std::move(m_earlyBrowser); }
 
     // Control requests, on the control pipe's session threads.
     void HandleRequest(const std::string& line, CControlServer::Reply reply) OVERRIDE;
@@ -92,6 +95,7 @@ private:
     CJournal m_journal;
     std::unique_ptr<CTaskQueue> m_ui;
     std::unique_ptr<CControlServer> m_control;
+    std::unique_ptr<CChromiumLaunch> m_earlyBrowser; // UI thread
     std::atomic<int> m_lastId{0};
     // Lets tests reach what happens before a browser exists (a close before OnAfterCreated).
     const bool m_holdBrowsers;
