@@ -21,6 +21,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace NsHostTest;
@@ -263,14 +264,10 @@ public:
     {
     }
 
-    // A failed test shows what the runtime saw: the hooks it called and what it noticed.
     ~CChromiumHost()
     {
-        if (!::testing::Test::HasFailure() || !m_engine.IsConnected())
-            return;
-        for (const std::string& line : m_engine.JournalSince("0"))
-            if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 6, "event ") == 0)
-                std::printf("journal: %.300s\n", line.c_str());
+        if (::testing::Test::HasFailure())
+            ShowJournal();
     }
 
     CAddinEnd& Addin() { return m_addin; }
@@ -300,6 +297,8 @@ public:
                     return ::testing::AssertionSuccess();
             }
         } while (::GetTickCount() - start < kTimeoutMs && m_addin.WaitForFrame(width, height));
+        // Now, while the host still runs: whether the runtime painted what the add-in missed.
+        ShowJournal();
         return ::testing::AssertionFailure() << "last frame:" << seen;
     }
 
@@ -324,6 +323,17 @@ public:
     }
 
 private:
+    // What the runtime saw, once: the hooks it called and what it noticed.
+    void ShowJournal()
+    {
+        if (std::exchange(m_journalShown, true) || !m_engine.IsConnected())
+            return;
+        for (const std::string& line : m_engine.JournalSince("0"))
+            if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 6, "event ") == 0)
+                std::printf("journal: %.300s\n", line.c_str());
+    }
+
+    bool m_journalShown = false;
     int32_t m_index;
     CAddinEnd m_addin;
     CChildProcess m_process;
