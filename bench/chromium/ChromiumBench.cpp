@@ -7,6 +7,8 @@
 // figure from the same turns:
 // - frames per second the add-in receives for an animated page, at 1920 x 1080 and 1024 x 768,
 //   against the screencast frames per second the bare client receives (each acked at once);
+//   and, to tell where frames go missing, the screencast frames per second the host's engine
+//   takes from its Chromium in the same windows;
 // - a press on the page to the first frame that shows its effect, against the bare client's
 //   press (Input.dispatchMouseEvent) to the first screencast frame that shows it;
 // - start of Pagehull.exe to the first frame after the page has loaded, against Chromium's own
@@ -23,6 +25,7 @@
 #include "engines/chromium_process.h"
 #include "engines/devtools_connection.h"
 #include "engines/frame_decoder.h"
+#include "runtime/control_server.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -443,6 +446,41 @@ private:
     bool m_hostSuspended = false;
 };
 
+// The screencast frames the host's engine has taken from its Chromium so far, from the
+// runtime's control pipe.
+class CEngineFrames {
+public:
+    explicit CEngineFrames(DWORD hostProcessId)
+        : m_pipe(::CreateFileW(cefcompat::CControlServer::PipeName(hostProcessId).c_str(), GENERIC_READ | GENERIC_WRITE,
+                               0, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+        Require(m_pipe.IsValid(), "cannot open the host's control pipe");
+    }
+
+    uint64_t Taken()
+    {
+        const std::string request = "chromium\n";
+        DWORD written = 0;
+        Require(::WriteFile(m_pipe.Get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr) != 0,
+                "cannot ask the host's engine");
+        std::string answer;
+        while (answer.empty() || answer.back() != '\n') {
+            char buffer[1024];
+            DWORD read = 0;
+            Require(::ReadFile(m_pipe.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0,
+                    "no answer from the host's engine");
+            answer.append(buffer, read);
+        }
+        const std::string key = " frames_taken=";
+        const size_t at = answer.find(key);
+        Require(at != std::string::npos, "the host's engine counts no frames");
+        return std::stoull(answer.substr(at + key.size()));
+    }
+
+private:
+    NsWin32::CFileHandle m_pipe;
+};
+
 // Frames per second over one window of kFrameWindowMs, as counted by `frames`.
 template <class Count>
 double WindowRate(Count frames)
@@ -508,11 +546,16 @@ void MeasureRates(CHostUnderTest& host, CBareClient& bare, CTurns& turns, int wi
     turns.HostsTurn();
     Require(host.Session().Resize(width, height) == PH_OK, "cannot send the resize command");
     Require(host.WaitForFrameSize(width, height, kTimeoutMs), "no frame of the new size");
+    CEngineFrames engine(host.Session().HostProcessId());
     std::vector<double> hostRates;
+    std::vector<double> takenRates;
     std::vector<double> bareRates;
     for (int window = 0; window < kFrameWindows; ++window) {
         turns.HostsTurn();
+        const uint64_t taken = engine.Taken();
+        const CStopwatch watch;
         hostRates.push_back(WindowRate([&] { return host.FramesReceived(); }));
+        takenRates.push_back(1000.0 * static_cast<double>(engine.Taken() - taken) / watch.Milliseconds());
         turns.BaresTurn();
         bareRates.push_back(WindowRate([&] { return bare.Frames(); }));
     }
@@ -521,6 +564,11 @@ void MeasureRates(CHostUnderTest& host, CBareClient& bare, CTurns& turns, int wi
               "Chromium engine: frames per second the add-in receives at " + size + ", animated page",
               Median(hostRates), "1/s", "screencast frames per second of a bare DevTools client, same page and size",
               Median(bareRates), Goal::RatioAtLeast, 0.9});
+    PrintRow(
+        {"chromium_frames_taken_per_second_" + size,
+         "Chromium engine: screencast frames per second the host takes from its Chromium at " + size + ", same windows",
+         Median(takenRates), "1/s", "screencast frames per second of a bare DevTools client, same page and size",
+         Median(bareRates), Goal::Report, 0});
 }
 
 void MeasurePresses(CHostUnderTest& host, CBareClient& bare, CTurns& turns)

@@ -1043,7 +1043,8 @@ bool CChromiumEngine::HandleControl(const std::vector<std::string>& tokens, Repl
             }
             reply("ok running=1 pid=" + m_process->Pid() + " profile=" + EncodeText(m_process->Profile()) +
                   " sandbox=" + EncodeText(m_process->Sandbox()) + " tools_to_page=" + std::to_string(toPage) +
-                  " tools_to_front_end=" + std::to_string(toFrontEnd));
+                  " tools_to_front_end=" + std::to_string(toFrontEnd) + " frames_taken=" +
+                  std::to_string(m_screencast.Taken()) + " frames_shown=" + std::to_string(m_screencast.Shown()));
         }
         return true;
     }

@@ -57,8 +57,10 @@ void CScreencast::Stop()
 void CScreencast::Take(nlohmann::json& params)
 {
     auto data = params.find("data");
-    if (data != params.end() && data->is_string())
-        m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_width, m_height);
+    if (data == params.end() || !data->is_string())
+        return;
+    ++m_taken;
+    m_decoders.Submit(std::move(data->get_ref<std::string&>()), m_width, m_height);
 }
 
 void CScreencast::OnDecoded(std::vector<uint8_t>& bgra, int width, int height)
@@ -91,6 +93,7 @@ void CScreencast::ShowLatest()
             return;
         std::swap(m_shown, m_latest);
     }
+    ++m_shownCount;
     ShowAgain();
 }
 

@@ -44,6 +44,10 @@ public:
     // Connection thread: the parameters of a Page.screencastFrame; its data is taken.
     void Take(nlohmann::json& params);
 
+    // Any thread: frames taken, and frames shown (fewer where newer ones overtook them).
+    uint64_t Taken() const { return m_taken; }
+    uint64_t Shown() const { return m_shownCount; }
+
 private:
     struct CPixels {
         std::vector<uint8_t> bgra;
@@ -69,6 +73,8 @@ private:
     bool m_latestIsNew = false;
     bool m_showPosted = false;
     CPixels m_shown; // UI thread
+    std::atomic<uint64_t> m_taken{0};
+    std::atomic<uint64_t> m_shownCount{0};
     // After the hand-over's members: its threads end before those go.
     CFrameDecoderPool m_decoders;
 };

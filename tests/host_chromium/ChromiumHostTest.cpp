@@ -394,6 +394,11 @@ TEST(ChromiumHost, ARealPageReachesTheAddinAsFramesAndAnswersItsInput)
     EXPECT_TRUE(host.WaitForCaption(L"Colour blocks " + url));
 
     EXPECT_TRUE(host.WaitForPixels({{100, 50, kRed}, {300, 50, kGreen}, {200, 150, kBlue}, {600, 400, kWhite}}));
+    // The engine counts the frames it took and those it showed, which can only be fewer.
+    const std::optional<std::string> chromium = host.Engine().Request("chromium");
+    ASSERT_TRUE(chromium.has_value());
+    EXPECT_GT(std::stoull(Field(*chromium, "frames_shown")), 0u);
+    EXPECT_GE(std::stoull(Field(*chromium, "frames_taken")), std::stoull(Field(*chromium, "frames_shown")));
 
     // The blue block shows the hand; a click on it turns it yellow and names the click count
     // in the title.
