@@ -72,6 +72,8 @@ constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
 
 const std::string kPagePath = CHROMIUM_BENCH_PAGE;
+// The engine's, for its JPEG frames.
+const unsigned kDecodingThreads = cefcompat::CFrameDecoderPool::DefaultThreads(cefcompat::FrameCodec::LibJpegTurbo);
 
 // The target's pixel of a decoded frame as 0x00RRGGBB.
 uint32_t TargetPixel(const std::vector<uint8_t>& bgra, int width)
@@ -80,7 +82,7 @@ uint32_t TargetPixel(const std::vector<uint8_t>& bgra, int width)
     return uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
 }
 
-// Frames decoded as the engine decodes them: the newest waits for one of a few threads, one it
+// Frames decoded as the engine decodes them: the newest waits for a decoding thread, one it
 // replaces is dropped. Each frame is acked on receipt or, when asked, only once a thread takes
 // it or it is dropped, which holds Chromium back while the decoders are busy.
 class CDecodingStage {
@@ -90,7 +92,7 @@ public:
 
     CDecodingStage(AckFn ack, DecodedFn decoded) : m_ack(std::move(ack)), m_decoded(std::move(decoded))
     {
-        for (unsigned i = 0; i < cefcompat::CFrameDecoderPool::DefaultThreads(); ++i)
+        for (unsigned i = 0; i < kDecodingThreads; ++i)
             m_threads.emplace_back([this] { Work(); });
     }
     ~CDecodingStage() { Stop(); }
@@ -642,8 +644,8 @@ void MeasureMemory(CHostUnderTest& host, CTurns& turns)
     // The frame shown, the one handed over to the UI thread, one per decoding thread, and the
     // shared block the add-in reads.
     constexpr double kMiB = 1024.0 * 1024.0;
-    const double bitmaps = double{kWidth} * kHeight * 4 * (cefcompat::CFrameDecoderPool::DefaultThreads() + 2) +
-                           static_cast<double>(NsChannel::kBlockSize);
+    const double bitmaps =
+        double{kWidth} * kHeight * 4 * (kDecodingThreads + 2) + static_cast<double>(NsChannel::kBlockSize);
     PrintRow({"chromium_host_private_memory",
               isWorkingSet ? "Chromium engine: private memory of the host at 1920x1080 (Wine: its working set)"
                            : "Chromium engine: private memory of the host at 1920x1080",

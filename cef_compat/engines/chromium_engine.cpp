@@ -141,7 +141,8 @@ CChromiumEngine::CChromiumEngine(IPageSite& site, CChromiumOptions options)
       m_options(std::move(options)),
       m_alive(std::make_shared<bool>(true)),
       m_screencast(
-          m_options.pngFrames, CFrameDecoderPool::DefaultThreads(),
+          m_options.pngFrames,
+          CFrameDecoderPool::DefaultThreads(m_options.pngFrames ? FrameCodec::Wic : FrameCodec::LibJpegTurbo),
           [this](const std::string& method, Json params) { Command(method, std::move(params)); },
           [this](std::function<void()> task) { m_site.PostTask(std::move(task)); },
           [this](const void* bgra, int width, int height) { Show(bgra, width, height); }),

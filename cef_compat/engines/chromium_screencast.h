@@ -1,4 +1,4 @@
-// One page target's screencast as a picture: frames (acked by the caller) are decoded on a few
+// One page target's screencast as a picture: frames (acked by the caller) are decoded on
 // threads of their own, and only the newest is handed to the UI thread, where it is shown. The
 // browser's page and the developer tools each have one.
 #pragma once

@@ -118,8 +118,10 @@ CFrameDecoderPool::~CFrameDecoderPool()
         thread.join();
 }
 
-unsigned CFrameDecoderPool::DefaultThreads()
+unsigned CFrameDecoderPool::DefaultThreads(FrameCodec codec)
 {
+    if (codec == FrameCodec::LibJpegTurbo)
+        return 1;
     return std::min(std::max(std::thread::hardware_concurrency(), 1u), kMaxThreads);
 }
 

@@ -67,8 +67,11 @@ public:
     // Any thread.
     void Submit(std::string base64, int width, int height);
 
-    // As many threads as help on this machine: decoding competes with Chromium for the cores.
-    static unsigned DefaultThreads();
+    // Threads for |codec|. libjpeg-turbo decodes a frame in a few milliseconds, which one thread
+    // keeps up with; a second would only let one frame overtake another, and the overtaken one
+    // is lost. WIC takes tens of milliseconds: as many as help on this machine, since decoding
+    // competes with Chromium for the cores.
+    static unsigned DefaultThreads(FrameCodec codec);
 
 private:
     struct CJob {
