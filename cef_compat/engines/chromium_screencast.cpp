@@ -7,6 +7,8 @@ namespace cefcompat {
 namespace {
 
 constexpr int kJpegQuality = 80;
+// Decoded frames that may wait for the UI thread; beyond them the oldest is dropped.
+constexpr size_t kMaxReady = 2;
 
 } // namespace
 
@@ -68,33 +70,50 @@ void CScreencast::OnDecoded(std::vector<uint8_t>& bgra, int width, int height)
     bool post = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        // The decoding thread gets back a buffer shown before or never shown, to decode into.
-        std::swap(m_latest.bgra, bgra);
-        m_latest.width = width;
-        m_latest.height = height;
-        m_latestIsNew = true;
+        m_ready.push_back(CPixels{std::move(bgra), width, height});
+        // The decoding thread gets back a buffer to decode into, one shown before or one never
+        // shown, so that frames seldom cost an allocation.
+        if (m_ready.size() > kMaxReady) {
+            bgra = std::move(m_ready.front().bgra);
+            m_ready.pop_front();
+        } else {
+            bgra = std::exchange(m_spare, {});
+        }
         post = !std::exchange(m_showPosted, true);
     }
-    if (!post)
-        return;
+    if (post)
+        PostShow();
+}
+
+void CScreencast::PostShow()
+{
     std::weak_ptr<bool> alive = m_alive;
     m_post([this, alive]() {
         if (alive.lock())
-            ShowLatest();
+            ShowNext();
     });
 }
 
-void CScreencast::ShowLatest()
+void CScreencast::ShowNext()
 {
+    bool more = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_showPosted = false;
-        if (!std::exchange(m_latestIsNew, false))
+        if (m_ready.empty()) {
+            m_showPosted = false;
             return;
-        std::swap(m_shown, m_latest);
+        }
+        std::swap(m_shown, m_ready.front());
+        m_spare = std::move(m_ready.front().bgra);
+        m_ready.pop_front();
+        more = !m_ready.empty();
+        m_showPosted = more;
     }
     ++m_shownCount;
     ShowAgain();
+    // One frame a task: the add-in may take this one before the next replaces it.
+    if (more)
+        PostShow();
 }
 
 void CScreencast::ShowAgain()

@@ -1,10 +1,12 @@
 // One page target's screencast as a picture: frames (acked by the caller) are decoded on
-// threads of their own, and only the newest is handed to the UI thread, where it is shown. The
-// browser's page and the developer tools each have one.
+// threads of their own and handed, in order, to the UI thread, where each is shown; only a UI
+// thread two frames behind loses the older. The browser's page and the developer tools each
+// have one.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -57,8 +59,9 @@ private:
 
     // A decoding thread.
     void OnDecoded(std::vector<uint8_t>& bgra, int width, int height);
-    // UI thread.
-    void ShowLatest();
+    void PostShow();
+    // UI thread: shows the oldest decoded frame, and posts itself again for the next.
+    void ShowNext();
 
     const bool m_png;
     const CommandFn m_command;
@@ -69,8 +72,8 @@ private:
     std::atomic<int> m_height{0};
     // The hand-over between the decoding threads and the UI thread.
     std::mutex m_mutex;
-    CPixels m_latest;
-    bool m_latestIsNew = false;
+    std::deque<CPixels> m_ready; // decoded, not shown yet; oldest first
+    std::vector<uint8_t> m_spare; // a buffer shown before, for the decoding thread
     bool m_showPosted = false;
     CPixels m_shown; // UI thread
     std::atomic<uint64_t> m_taken{0};

@@ -13,6 +13,7 @@ using Microsoft::WRL::ComPtr;
 constexpr size_t kMaxBase64 = 64 * 1024 * 1024;
 // More decoding threads than this only take cores from Chromium, which renders the frames.
 constexpr unsigned kMaxThreads = 3;
+constexpr size_t kMaxWaiting = 2;
 
 } // namespace
 
@@ -111,7 +112,7 @@ CFrameDecoderPool::~CFrameDecoderPool()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
-        m_waiting.reset();
+        m_waiting.clear();
     }
     m_wake.notify_all();
     for (std::thread& thread : m_threads)
@@ -129,7 +130,9 @@ void CFrameDecoderPool::Submit(std::string base64, int width, int height)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_waiting = CJob{std::move(base64), width, height, ++m_submitted};
+        m_waiting.push_back(CJob{std::move(base64), width, height, ++m_submitted});
+        if (m_waiting.size() > kMaxWaiting)
+            m_waiting.pop_front();
     }
     m_wake.notify_one();
 }
@@ -143,11 +146,11 @@ void CFrameDecoderPool::Work()
         CJob job;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this]() { return m_stopping || m_waiting; });
+            m_wake.wait(lock, [this]() { return m_stopping || !m_waiting.empty(); });
             if (m_stopping)
                 return;
-            job = std::move(*m_waiting);
-            m_waiting.reset();
+            job = std::move(m_waiting.front());
+            m_waiting.pop_front();
         }
         if (decoder.Decode(job.base64, job.width, job.height, &bgra, &why))
             HandOn(job, bgra);

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <optional>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,9 +47,11 @@ private:
 };
 
 // Frames decoded on a few threads, each with its own decoder, so that the stream goes on
-// while a frame is decoded. Nothing queues: at most one frame waits for a free thread, and a
-// newer one takes its place. Decoded frames reach the handler in the order submitted; one
-// that finishes after a newer one has been handed on is dropped.
+// while a frame is decoded. At most two frames wait for a free thread, the oldest making way
+// for a newer one: Chromium often sends two frames together (one held back, captured tens of
+// milliseconds before the other), and each is a picture of its own. Decoded frames reach the
+// handler in the order submitted; one that finishes after a newer one has been handed on is
+// dropped.
 class CFrameDecoderPool {
 public:
     // Runs on a decoding thread, never for two frames at once. It takes the pixels and may
@@ -88,7 +90,7 @@ private:
     const FrameFn m_onFrame;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::optional<CJob> m_waiting;
+    std::deque<CJob> m_waiting; // oldest first
     uint64_t m_submitted = 0;
     bool m_stopping = false;
     // Held while a frame is handed on, which keeps the hand-overs in order.

@@ -173,5 +173,29 @@ TEST(FrameDecoderTest, ThePoolHandsFramesOnInOrderAndAlwaysTheNewest)
         EXPECT_LT(widths[i - 1], widths[i]);
 }
 
+TEST(FrameDecoderTest, TwoFramesWaitForABusyThreadAndTheOldestMakesWay)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    std::vector<int> widths;
+    CFrameDecoderPool pool(FrameCodec::Wic, 1, [&](std::vector<uint8_t>&, int width, int) {
+        std::unique_lock<std::mutex> lock(mutex);
+        widths.push_back(width);
+        changed.notify_all();
+        changed.wait(lock, [&]() { return released; }); // the thread stays busy with frame 1
+    });
+    pool.Submit(kHalfClearPng, 1, 4);
+    std::unique_lock<std::mutex> lock(mutex);
+    const auto deadline = std::chrono::milliseconds(NsTestSupport::ScaledMs(30000));
+    ASSERT_TRUE(changed.wait_for(lock, deadline, [&]() { return !widths.empty(); }));
+    for (int width = 2; width <= 4; ++width)
+        pool.Submit(kHalfClearPng, width, 4);
+    released = true;
+    changed.notify_all();
+    ASSERT_TRUE(changed.wait_for(lock, deadline, [&]() { return widths.size() == 3; }));
+    EXPECT_EQ(widths, (std::vector<int>{1, 3, 4}));
+}
+
 } // namespace
 } // namespace cefcompat
