@@ -1,7 +1,7 @@
 // One page target's screencast as a picture: frames (acked by the caller) are decoded on
-// threads of their own and handed, in order, to the UI thread, where each is shown; only a UI
-// thread two frames behind loses the older. The browser's page and the developer tools each
-// have one.
+// threads of their own and handed, in order, to the UI thread, where each is shown; only where
+// decoding or the UI thread falls two frames behind is the oldest lost. The browser's page and
+// the developer tools each have one.
 #pragma once
 
 #include <atomic>
@@ -59,6 +59,7 @@ private:
 
     // A decoding thread.
     void OnDecoded(std::vector<uint8_t>& bgra, int width, int height);
+    // Any thread.
     void PostShow();
     // UI thread: shows the oldest decoded frame, and posts itself again for the next.
     void ShowNext();
