@@ -2,8 +2,8 @@
 // Engine operations become DevTools commands; Page, Network, Runtime and Target events become
 // the site's hooks, in the order CEF calls them. Screencast frames are acked on the connection's
 // thread, decoded on threads of their own and reach the site's Paint on the UI thread in
-// order, the oldest dropped only where decoding or the UI thread falls behind. The developer tools are a second page target of the same Chromium, with a
-// screencast of their own.
+// order, the oldest dropped only where decoding or the UI thread falls behind. The developer
+// tools are a second page target of the same Chromium, with a screencast of their own.
 // README.md has the table of which hook comes from which event.
 #pragma once
 

@@ -13,6 +13,7 @@ using Microsoft::WRL::ComPtr;
 constexpr size_t kMaxBase64 = 64 * 1024 * 1024;
 // More decoding threads than this only take cores from Chromium, which renders the frames.
 constexpr unsigned kMaxThreads = 3;
+// Frames that may wait for a free thread; beyond them the oldest is dropped.
 constexpr size_t kMaxWaiting = 2;
 
 } // namespace

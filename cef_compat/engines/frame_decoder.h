@@ -8,9 +8,9 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
-#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
